@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Runs one cross-compiled program under 32-bit Wine inside a virtual X display.
+# The Wine prefix is private to the build tree (created on first use) and the
+# wineserver is started up front with its output sent elsewhere, so that it
+# never holds the caller's pipes open.
+#
+# With DISPLAY set (the test script runs one Xvfb for the whole session) the
+# wineserver stays up between programs and the caller stops it at the end.
+# Without it, each program gets its own Xvfb, and programs of one prefix run
+# one at a time, since the wineserver is stopped with the display.
+set -u
+exe="$1"; shift
+dir=$(cd "$(dirname "$exe")" && pwd)
+build="$dir"
+while [ "$build" != / ] && [ ! -f "$build/CMakeCache.txt" ]; do build=$(dirname "$build"); done
+[ -f "$build/CMakeCache.txt" ] || build="$dir"
+export WINEPREFIX="${VANTREL_WINEPREFIX:-$build/wineprefix}"
+export WINEARCH=win32
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+lock="$build/.wineprefix.lock"
+(
+    flock 9
+    if [ ! -f "$WINEPREFIX/.vantrel-ready" ]; then
+        rm -rf "$WINEPREFIX"
+        wineboot -i >/dev/null 2>&1 </dev/null
+        wineserver -w
+        touch "$WINEPREFIX/.vantrel-ready"
+    fi
+) 9>"$lock"
+
+if [ -n "${DISPLAY:-}" ]; then
+    wineserver -p >/dev/null 2>&1 </dev/null
+    wine "$exe" "$@"
+    exit $?
+fi
+
+exec 9>"$lock"
+flock 9
+xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+    wineserver -p >/dev/null 2>&1 </dev/null
+    wine "$@"
+    rc=$?
+    wineserver -k >/dev/null 2>&1
+    wineserver -w >/dev/null 2>&1
+    exit $rc' wine-run "$exe" "$@"

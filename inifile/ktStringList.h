@@ -1,0 +1,76 @@
+// The string list shared by every module: an ordered list of text lines, each
+// optionally carrying an associated object (not owned). A line "name=value"
+// has a name (text before its first "=") and a value; a line without "=" has
+// no name and is never found by name.
+//
+// Names compare without regard to letter case under the user's locale
+// (CompareStringA, LOCALE_USER_DEFAULT, NORM_IGNORECASE). IndexOfName keeps
+// an index of upper-cased names, so that a lookup in a list of 100,000 lines
+// costs no scan; candidates from the index are confirmed with CompareStringA,
+// so the result is that of a first-to-last walk.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+class TStringList {
+  public:
+    TStringList() = default;
+    TStringList(std::initializer_list<std::string> lines);
+
+    int Count() const { return static_cast<int>(lines_.size()); }
+    bool Empty() const { return lines_.empty(); }
+    const std::string& operator[](int index) const { return lines_[index].text; }
+    const std::string& Strings(int index) const { return lines_[index].text; }
+    void* Objects(int index) const { return lines_[index].object; }
+    void SetObject(int index, void* object) { lines_[index].object = object; }
+
+    // Appends a line; returns its position.
+    int Add(const std::string& text, void* object = nullptr);
+    void Insert(int index, const std::string& text, void* object = nullptr);
+    void Set(int index, const std::string& text);
+    void Delete(int index);
+    void Clear();
+
+    // Position of the first line that contains "=" and whose name equals
+    // `name` without regard to letter case; -1 when there is none.
+    int IndexOfName(const std::string& name) const;
+    // Position of the first line equal to `text` without regard to letter case.
+    int IndexOf(const std::string& text) const;
+
+    // Ascending order under the locale's case-insensitive comparison.
+    void Sort();
+
+    // Kept for the shape of the callers; the list has no views to refresh.
+    void BeginUpdate() {}
+    void EndUpdate() {}
+
+    std::vector<std::string> ToVector() const;
+    // Every line joined by CR LF, each line ended by CR LF.
+    std::string Text() const;
+
+  private:
+    struct Line {
+        std::string text;
+        void* object;
+    };
+    static bool HasName(const std::string& text);
+    void IndexAdd(int index) const;
+    void IndexRemove(int index) const;
+    void RebuildIndex() const;
+
+    std::vector<Line> lines_;
+    // Upper-cased name -> ascending positions of the lines with that name.
+    // Rebuilt lazily after an insertion or deletion shifted positions.
+    mutable std::unordered_map<std::string, std::vector<int>> index_;
+    mutable bool indexValid_ = true;
+};
+
+// Case-insensitive comparison of two texts under the user's locale:
+// negative, 0 or positive, as CompareStringA orders them.
+int CompareTextIgnoreCase(const std::string& a, const std::string& b);
+bool SameText(const std::string& a, const std::string& b);
+// The text upper-cased by the system's ANSI rules (CharUpperBuffA).
+std::string UpperCase(const std::string& text);

@@ -1,0 +1,49 @@
+// Shared inside pal/ only: the handle table behind HANDLE values, the machine
+// folder and the translation of POSIX errors to Win32 error codes.
+#pragma once
+
+#include "pal.h"
+
+#include <memory>
+#include <string>
+
+namespace pal {
+
+// Every kernel object that a HANDLE names (open file, find handle, process)
+// derives from Object. Handle values are small multiples of 4, so they fit
+// the signed 32-bit file handles that the program stores.
+struct Object {
+    virtual ~Object() = default;
+};
+
+HANDLE AddHandle(std::unique_ptr<Object> object);
+// The object behind a handle, or null when the handle is not open.
+Object* LookupHandle(HANDLE handle);
+template <typename T> T* LookupHandleAs(HANDLE handle) {
+    return dynamic_cast<T*>(LookupHandle(handle));
+}
+// Removes the handle from the table and destroys its object; false when the
+// handle is not open.
+bool CloseHandleObject(HANDLE handle);
+
+// Maps an errno value to the nearest Win32 error code.
+DWORD ErrorFromErrno(int err);
+// SetLastError(ErrorFromErrno(errno)) and returns the code.
+DWORD SetLastErrorFromErrno();
+
+// The folder that holds the simulated Windows machine: $VANTREL_ROOT, or
+// ~/.local/share/vantrel/machine. Created on first use.
+const std::string& MachineRoot();
+
+// Translates a Windows path ("C:\a\b", "c:/a/b", "\a" on drive C:, or a
+// native path that begins with "/") into a native path. Components resolve
+// without regard to letter case when the exact name is missing. The result
+// is empty for a path that names no drive or is otherwise unusable.
+std::string NativePath(const char* windowsPath);
+
+// The Windows form of a native path inside the machine folder
+// ("$VANTREL_ROOT/drive_c/x" -> "C:\x"); other native paths come back as
+// they are.
+std::string WindowsPath(const std::string& nativePath);
+
+} // namespace pal

@@ -1,0 +1,49 @@
+// What every unit test suite shares: a fresh folder per test, byte-exact file
+// helpers and a private registry key, all through the Win32 API, so the same
+// test runs natively (over pal/) and under Wine.
+#pragma once
+
+#include "winapi.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+// A fixture that gives each test its own empty folder, removed afterwards.
+class TempDirTest : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+    // The test's folder with a trailing backslash, e.g. "C:\...\vt-123-4\".
+    const std::string& Dir() const { return dir_; }
+    // Dir() + name.
+    std::string PathOf(const std::string& name) const { return dir_ + name; }
+
+  private:
+    std::string dir_;
+};
+
+// A fixture that gives each test a private registry key below
+// HKCU\Software, deleted with everything below it afterwards.
+class TempRegTest : public TempDirTest {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+    // "HKCU\Software\VantrelTest-<pid>-<n>" (no trailing backslash).
+    const std::string& KeyPath() const { return keyPath_; }
+    // The same key below HKEY_CURRENT_USER, without the root.
+    const std::string& SubKey() const { return subKey_; }
+
+  private:
+    std::string keyPath_;
+    std::string subKey_;
+};
+
+void WriteBytes(const std::string& path, const std::string& bytes);
+// The file's bytes; empty when it cannot be read.
+std::string ReadBytes(const std::string& path);
+bool PathExists(const std::string& path);
+// Deletes a folder with everything in it.
+void RemoveTree(const std::string& path);
+// Deletes a registry key with everything below it, with the raw API.
+void RemoveRegTree(HKEY root, const std::string& subKey);
