@@ -519,3 +519,8 @@ typedef struct _SHELLEXECUTEINFOA {
 } SHELLEXECUTEINFOA, *LPSHELLEXECUTEINFOA;
 
 BOOL WINAPI ShellExecuteExA(LPSHELLEXECUTEINFOA pExecInfo);
+
+// ---- Program entry ---------------------------------------------------------------
+// The program defines WinMain as on Windows; pal/ supplies main(), which
+// records the arguments (GetCommandLineA) and calls it.
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nShowCmd);
