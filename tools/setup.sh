@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs what building and testing both targets needs, from Debian's
+# packages: compilers (native and mingw-w64 i686), 32-bit Wine, Xvfb,
+# GoogleTest, Google Benchmark, SQLite, Python. Does nothing when all is there.
+set -euo pipefail
+
+packages=(cmake ninja-build g++ make pkg-config python3
+          mingw-w64 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
+          wine wine32:i386 xvfb xauth
+          libgtest-dev googletest libbenchmark-dev libsqlite3-dev sqlite3)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -ne 0 ]; then
+    sudo=sudo
+else
+    sudo=
+fi
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$sudo dpkg --add-architecture i386
+$sudo apt-get update -q
+$sudo apt-get install -y -q "${packages[@]}"
