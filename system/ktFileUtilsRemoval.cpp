@@ -1,0 +1,64 @@
+// Deleting files now or at the next restart of the system.
+#include "ktFileUtils.h"
+
+#include "ktRegIni.h"
+#include "ktUtils.h"
+
+#include <vector>
+
+namespace {
+// Replaced by the value GetVersionExA reports when the program starts.
+DWORD platformId = VER_PLATFORM_WIN32_NT;
+} // namespace
+
+DWORD PlatformId() {
+    return platformId;
+}
+
+void SetPlatformId(DWORD id) {
+    platformId = id;
+}
+
+std::string GetShortPath(const std::string& path) {
+    std::vector<char> buffer(MAX_PATH);
+    DWORD length =
+        GetShortPathNameA(path.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length >= buffer.size()) {
+        // Too long for the buffer: the call told the size it needs.
+        buffer.resize(length + 1);
+        length = GetShortPathNameA(path.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length >= buffer.size()) {
+            return path;
+        }
+    }
+    if (length == 0) {
+        return path;
+    }
+    return std::string(buffer.data());
+}
+
+bool RemoveFile(const std::string& path) {
+    // Most files carry no read-only, hidden or system attribute: try the
+    // deletion first and reset the attributes only when it is refused. A
+    // file that still cannot be deleted keeps its attributes normal.
+    if (DeleteFileA(path.c_str())) {
+        return true;
+    }
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    return DeleteFileA(path.c_str()) != FALSE;
+}
+
+void DeleteOnRestart(const std::string& path) {
+    // A file that is gone already needs nothing: an entry for it would
+    // delete whatever is installed under that name before the restart.
+    if (!FileExists(path)) {
+        return;
+    }
+    if (PlatformId() == VER_PLATFORM_WIN32_NT) {
+        MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+        return;
+    }
+    // One "NUL=" line per file, after the lines already there (another
+    // program's pending deletions included).
+    IniAddLine(AddBackslash(GetWindowsDir()) + "wininit.ini", "Rename", "NUL", GetShortPath(path));
+}

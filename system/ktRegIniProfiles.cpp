@@ -1,0 +1,108 @@
+// INI files by file name: one cached engine per file, so that a file is
+// parsed once per stay in the cache and its changes reach the disk in one
+// write, when its engine leaves the cache.
+#include "ktRegIni.h"
+
+#include "ktIniFile.h"
+
+#include <map>
+#include <memory>
+#include <utility>
+
+namespace {
+
+// Keys are upper-cased file names; they are ordered as the program's sorted
+// string lists order text, so engines are freed in that order. Texts the
+// locale holds equal but that differ in bytes are still distinct keys.
+struct CacheKeyLess {
+    bool operator()(const std::string& a, const std::string& b) const {
+        int order = CompareTextIgnoreCase(a, b);
+        if (order != 0) {
+            return order < 0;
+        }
+        return a < b;
+    }
+};
+
+using TIniFileCache = std::map<std::string, std::unique_ptr<TktIniFile>, CacheKeyLess>;
+
+// Emptied once for all by ShutDown (FreeIniFiles). The destructor is only a
+// safety net for programs that never call it, and keeps the sorted order.
+struct TCacheHolder {
+    TIniFileCache cache;
+    ~TCacheHolder() {
+        while (!cache.empty()) {
+            cache.extract(cache.begin()).mapped().reset();
+        }
+    }
+};
+
+TIniFileCache& IniFileCache() {
+    static TCacheHolder holder;
+    return holder.cache;
+}
+
+} // namespace
+
+TktIniFile* GetIniFile(const std::string& fileName, bool readOnly) {
+    std::string key = UpperCase(fileName);
+    TIniFileCache& cache = IniFileCache();
+    auto found = cache.find(key);
+    if (found != cache.end()) {
+        // A writable engine serves reads too; only a read-only engine asked
+        // to write is replaced, by one loaded afresh from disk.
+        if (!(found->second->ReadOnly() && !readOnly)) {
+            return found->second.get();
+        }
+        FreeIniFile(fileName);
+    }
+    // Constructing may raise the engine's open error; the cache is then left
+    // without an entry for the key.
+    auto engine = std::make_unique<TktIniFile>(key, readOnly, true, true, true, true, true);
+    TktIniFile* result = engine.get();
+    cache.emplace(std::move(key), std::move(engine));
+    return result;
+}
+
+void FreeIniFile(const std::string& fileName) {
+    TIniFileCache& cache = IniFileCache();
+    auto found = cache.find(UpperCase(fileName));
+    if (found == cache.end()) {
+        return;
+    }
+    // Take the entry out before the engine writes back, so the cache is
+    // consistent whatever the write does.
+    auto node = cache.extract(found);
+    node.mapped().reset();
+}
+
+void FreeIniFiles() {
+    TIniFileCache& cache = IniFileCache();
+    while (!cache.empty()) {
+        auto node = cache.extract(cache.begin());
+        node.mapped().reset();
+    }
+}
+
+std::string IniReadString(std::string fileName, std::string section, std::string key,
+                          std::string defaultValue) {
+    return GetIniFile(fileName, true)->ReadString(section, key, defaultValue);
+}
+
+void IniReadSectionValues(std::string fileName, std::string section, TStringList& list) {
+    GetIniFile(fileName, true)->ReadSectionValues(section, list);
+}
+
+bool IniWriteString(std::string fileName, std::string section, std::string key, std::string value) {
+    GetIniFile(fileName, false)->WriteString(section, key, value);
+    return true;
+}
+
+void IniDeleteKey(std::string fileName, std::string section, std::string key) {
+    GetIniFile(fileName, false)->DeleteKey(section, key);
+}
+
+bool IniAddLine(std::string fileName, std::string section, std::string key, std::string value) {
+    GetIniFile(fileName, false)->AddLine(section, key, value);
+    return true;
+}
