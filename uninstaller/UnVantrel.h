@@ -7,6 +7,7 @@
 #include "winapi.h"
 
 #include <string>
+#include <vector>
 
 extern std::string InstallLogPath;
 extern HWND ProgressWindow;
@@ -20,6 +21,13 @@ int RunUninstall();
 // Start-up and shutdown around the run: COM, platform identifier, cache.
 void StartUp();
 void ShutDown();
+
+// The command line split into arguments, the program name first: characters
+// 1 to 32 separate; double quotes open and close stretches in which they do
+// not, and are dropped; there is no escape character.
+std::vector<std::string> SplitCommandLine(const std::string& commandLine);
+// `format` with its first "%s" replaced by `value` and "%%" by "%".
+std::string FormatOneString(const std::string& format, const std::string& value);
 
 std::string GetMessageText(int number);
 void LoadSection(const std::string& section);
@@ -43,3 +51,10 @@ void CreateDirsPhase();
 int RunProgramEntry(const std::string& value);
 bool RunProgramsBefore();
 void RunProgramsAfter();
+
+// Seams for tests and benchmarks: the SharedFiles phase asks through
+// AskRemoveSharedFileHook (initially AskRemoveSharedFile), and the RegFonts
+// phase releases fonts through RemoveFontResourceHook (initially
+// RemoveFontResourceA).
+extern int (*AskRemoveSharedFileHook)(const std::string& fileName);
+extern BOOL(WINAPI* RemoveFontResourceHook)(LPCSTR fileName);
