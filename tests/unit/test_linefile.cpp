@@ -1,0 +1,234 @@
+#include "TestSupport.h"
+#include "ktFileUtils.h"
+
+#include <string>
+#include <vector>
+
+namespace {
+
+class LineFileTest : public TempDirTest {
+  protected:
+    TFileHandle OpenRead(const std::string& path) {
+        return OpenFileHandle(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL);
+    }
+    // Every line of the file through FileReadLine, as the engine's loop
+    // reads it: while not at the end.
+    std::vector<std::string> ReadAllLines(const std::string& bytes) {
+        std::string path = PathOf("lines.txt");
+        WriteBytes(path, bytes);
+        TFileHandle h = OpenRead(path);
+        EXPECT_GT(h, 0);
+        std::vector<std::string> lines;
+        while (h > 0 && !FileAtEnd(h)) {
+            lines.push_back(FileReadLine(h));
+        }
+        if (h > 0) {
+            CloseFileHandle(h);
+        }
+        return lines;
+    }
+    struct BlockResult {
+        std::vector<std::string> lines;
+        std::string joinedRaw;
+    };
+    BlockResult ReadAllBlocks(const std::string& bytes, size_t blockSize) {
+        std::string path = PathOf("blocks.txt");
+        WriteBytes(path, bytes);
+        TFileHandle h = OpenRead(path);
+        EXPECT_GT(h, 0);
+        BlockResult result;
+        TBlockLineReader reader(h, blockSize);
+        std::string line;
+        std::string raw;
+        while (reader.Next(line, &raw)) {
+            result.lines.push_back(line);
+            result.joinedRaw += raw;
+        }
+        EXPECT_FALSE(reader.ReadFailed());
+        CloseFileHandle(h);
+        return result;
+    }
+};
+
+using Lines = std::vector<std::string>;
+
+TEST_F(LineFileTest, LineEndsAsTheReaderSeesThem) {
+    struct Case {
+        std::string bytes;
+        Lines expected;
+    };
+    const std::vector<Case> cases = {
+        {"a\nb\nc\n", {"abc"}},
+        {"a\r\nb\rc", {"a", "b", "c"}},
+        {"a\r\nb\r\n", {"a", "b", ""}},
+        {"a\r\rb", {"a", "", "b"}},
+        {"a\r", {"a"}},
+        {"\n", {""}},
+        {"", {}},
+        {"x\n\r\ny", {"x", "y"}},
+        {std::string("n\0ul\r\n", 6), {std::string("n\0ul", 4), ""}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ReadAllLines(c.bytes), c.expected) << "bytes [" << c.bytes << "]";
+    }
+}
+
+TEST_F(LineFileTest, LongLineIsGatheredFromSeveralReads) {
+    std::string longLine(250, 'x');
+    longLine[99] = 'A';
+    longLine[100] = 'B';
+    longLine[249] = 'Z';
+    Lines lines = ReadAllLines(longLine + "\r\nnext");
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], longLine);
+    EXPECT_EQ(lines[1], "next");
+}
+
+TEST_F(LineFileTest, PositionStopsRightAfterTheCarriageReturn) {
+    std::string path = PathOf("pos.txt");
+    WriteBytes(path, "ab\r\ncd\rlast");
+    TFileHandle h = OpenRead(path);
+    ASSERT_GT(h, 0);
+    EXPECT_EQ(FilePosition(h), 0);
+    EXPECT_EQ(FileReadLine(h), "ab");
+    EXPECT_EQ(FilePosition(h), 3);
+    EXPECT_EQ(FileReadLine(h), "cd");
+    EXPECT_EQ(FilePosition(h), 7);
+    EXPECT_FALSE(FileAtEnd(h));
+    EXPECT_EQ(FileReadLine(h), "last");
+    EXPECT_TRUE(FileAtEnd(h));
+    // At the end a read gives an empty line and leaves the position.
+    EXPECT_EQ(FileReadLine(h), "");
+    EXPECT_EQ(FilePosition(h), 11);
+    CloseFileHandle(h);
+    EXPECT_EQ(h, 0);
+}
+
+TEST_F(LineFileTest, WriteLineAppendsCrLf) {
+    std::string path = PathOf("out.txt");
+    TFileHandle h =
+        OpenFileHandle(path, GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL);
+    ASSERT_GT(h, 0);
+    FileWriteLine(h, "12345678");
+    EXPECT_EQ(FilePosition(h), 10);
+    FileWriteLine(h, "");
+    CloseFileHandle(h);
+    EXPECT_EQ(ReadBytes(path), "12345678\r\n\r\n");
+}
+
+TEST_F(LineFileTest, ReadErrorEndsTheLineAndTheFile) {
+    std::string path = PathOf("wo.txt");
+    WriteBytes(path, "some text\r\nmore\r\n");
+    // A handle without read access: every read fails.
+    TFileHandle h = OpenFileHandle(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+    ASSERT_GT(h, 0);
+    EXPECT_FALSE(FileAtEnd(h));
+    EXPECT_EQ(FileReadLine(h), "");
+    EXPECT_TRUE(FileAtEnd(h));
+
+    SetFilePointer(reinterpret_cast<HANDLE>(static_cast<intptr_t>(h)), 0, nullptr, FILE_BEGIN);
+    TBlockLineReader reader(h, 4);
+    std::string line;
+    EXPECT_FALSE(reader.Next(line));
+    EXPECT_TRUE(reader.ReadFailed());
+    EXPECT_FALSE(reader.Next(line));
+    CloseFileHandle(h);
+}
+
+TEST_F(LineFileTest, OpenOfMissingFileGivesInvalidHandle) {
+    TFileHandle h = OpenRead(PathOf("missing.txt"));
+    EXPECT_EQ(h, -1);
+}
+
+TEST_F(LineFileTest, BlockReaderYieldsTheLinesOfFileReadLine) {
+    std::string junk;
+    for (int i = 0; i < 600; ++i) {
+        junk += static_cast<char>((i * 37 + 11) % 256);
+    }
+    const std::vector<std::string> inputs = {
+        "",
+        "\r",
+        "\n",
+        "\r\n",
+        "\r\n\r\n",
+        "\n\r\n\r",
+        "a\r\nb\rc\nd",
+        "ab\r\n",
+        "abc\rdef\r",
+        "[S]\r\nA=1\r\n\r\nB=2",
+        "x\n\n\ny\r\n\nz\r\r\n\n",
+        std::string(1000, 'q') + "\r\n" + std::string(333, 'r'),
+        std::string("\0\0\r\0\n", 5),
+        junk,
+    };
+    // Small blocks put a CR, an LF or a CR LF pair on every block boundary.
+    for (size_t blockSize : {1u, 2u, 3u, 4u, 7u, 100u, 1u << 20}) {
+        for (const auto& bytes : inputs) {
+            BlockResult blocks = ReadAllBlocks(bytes, blockSize);
+            EXPECT_EQ(blocks.lines, ReadAllLines(bytes))
+                << "block " << blockSize << " bytes [" << bytes << "]";
+            EXPECT_EQ(blocks.joinedRaw, bytes) << "block " << blockSize;
+        }
+    }
+}
+
+TEST_F(LineFileTest, BlockReaderKeepsCrLfWithTheLine) {
+    std::string path = PathOf("raw.txt");
+    WriteBytes(path, "a\r\nb\rc\n\r\n");
+    TFileHandle h = OpenRead(path);
+    ASSERT_GT(h, 0);
+    TBlockLineReader reader(h, 2);
+    std::string line;
+    std::string raw;
+    Lines lines;
+    Lines raws;
+    while (reader.Next(line, &raw)) {
+        lines.push_back(line);
+        raws.push_back(raw);
+    }
+    CloseFileHandle(h);
+    EXPECT_EQ(lines, (Lines{"a", "b", "c", ""}));
+    EXPECT_EQ(raws, (Lines{"a\r\n", "b\r", "c\n\r\n", ""}));
+}
+
+TEST_F(LineFileTest, DirectoryAndFileExistence) {
+    std::string file = PathOf("plain.txt");
+    WriteBytes(file, "x");
+    EXPECT_FALSE(DirectoryExists(file));
+    EXPECT_TRUE(FileExists(file));
+    EXPECT_TRUE(DirectoryExists(Dir()));
+    EXPECT_FALSE(FileExists(Dir()));
+    EXPECT_FALSE(DirectoryExists(PathOf("nothing")));
+    EXPECT_FALSE(FileExists(PathOf("nothing")));
+    EXPECT_FALSE(FileExists(""));
+    EXPECT_FALSE(DirectoryExists(""));
+}
+
+TEST_F(LineFileTest, ForceDirectoriesCreatesFromTheOutsideIn) {
+    std::string a = PathOf("A");
+    std::string b = a + "\\B";
+    ForceDirectories(b + "\\");
+    EXPECT_TRUE(DirectoryExists(a));
+    EXPECT_TRUE(DirectoryExists(b));
+    // Existing directories are left as they are.
+    WriteBytes(b + "\\keep.txt", "k");
+    ForceDirectories(b);
+    EXPECT_EQ(ReadBytes(b + "\\keep.txt"), "k");
+    // A drive on its own is never created; nothing to fail on.
+    ForceDirectories("C:\\");
+    ForceDirectories("C:");
+    ForceDirectories("");
+    EXPECT_TRUE(DirectoryExists("C:\\"));
+}
+
+TEST_F(LineFileTest, ForceDirectoriesUnderAFileCreatesNothing) {
+    std::string file = PathOf("f");
+    WriteBytes(file, "x");
+    ForceDirectories(file + "\\sub\\deeper");
+    EXPECT_FALSE(DirectoryExists(file + "\\sub"));
+    EXPECT_EQ(ReadBytes(file), "x");
+}
+
+} // namespace
