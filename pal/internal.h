@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+struct PalDialogTemplate;
+
 namespace pal {
 
 // Every kernel object that a HANDLE names (open file, find handle, process)
@@ -45,5 +47,14 @@ std::string NativePath(const char* windowsPath);
 // ("$VANTREL_ROOT/drive_c/x" -> "C:\x"); other native paths come back as
 // they are.
 std::string WindowsPath(const std::string& nativePath);
+
+// The program's arguments, recorded by the native main() for
+// GetCommandLineA; without them the process's own argument vector is used.
+void RecordArguments(int argc, char** argv);
+// Turns the terminal's interrupt (SIGINT) into a posted WM_QUIT.
+void InstallInterruptHandler();
+
+// The dialog template of that name in the program's resources, or null.
+const PalDialogTemplate* FindDialogTemplate(LPCSTR name);
 
 } // namespace pal

@@ -11,6 +11,9 @@ extern std::string AppTitle;
 extern UINT MsgBoxFlags;
 
 int MsgBox(HWND owner, const std::string& caption, const std::string& text, UINT flags);
+// The hook that MsgBox installs for the box it shows; null while no box is
+// open or once the box has been centred.
+HHOOK MsgBoxHook();
 void ErrorBox(const std::string& text);
 int QuestionBox(const std::string& text);
 void CenterOnScreen(HWND window);

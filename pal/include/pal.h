@@ -489,6 +489,16 @@ BOOL WINAPI PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFi
                          UINT wRemoveMsg);
 BOOL WINAPI TranslateMessage(const MSG* lpMsg);
 LRESULT WINAPI DispatchMessageA(const MSG* lpMsg);
+// Inspection of dialogs and their controls (used by tests and tools).
+typedef POINT* LPPOINT;
+#define MAKEWPARAM(l, h) ((WPARAM)(DWORD)MAKELONG(l, h))
+#define BN_CLICKED 0
+#define GWL_STYLE (-16)
+#define GWL_ID (-12)
+int WINAPI GetClassNameA(HWND hWnd, LPSTR lpClassName, int nMaxCount);
+LONG WINAPI GetWindowLongA(HWND hWnd, int nIndex);
+BOOL WINAPI MapDialogRect(HWND hDlg, LPRECT lpRect);
+BOOL WINAPI ClientToScreen(HWND hWnd, LPPOINT lpPoint);
 
 // ---- Graphics -----------------------------------------------------------------
 BOOL WINAPI RemoveFontResourceA(LPCSTR lpFileName);

@@ -1,0 +1,206 @@
+// Process and system information of the native build: the command line,
+// the module, the version, ids, time, environment and COM's start and end.
+#include "internal.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <sys/syscall.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+std::vector<std::string>& RecordedArguments() {
+    static std::vector<std::string> arguments;
+    return arguments;
+}
+bool argumentsRecorded = false;
+
+std::vector<std::string> OwnArguments() {
+    std::ifstream in("/proc/self/cmdline", std::ios::binary);
+    std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<std::string> arguments;
+    size_t start = 0;
+    while (start < all.size()) {
+        size_t end = all.find('\0', start);
+        if (end == std::string::npos) {
+            end = all.size();
+        }
+        arguments.push_back(all.substr(start, end - start));
+        start = end + 1;
+    }
+    return arguments;
+}
+
+// A Windows command line: the arguments separated by blanks, those that
+// hold a blank or tab, or are empty, put in double quotes. Quotes inside an
+// argument are not escaped: the program's own splitter knows no escape.
+std::string BuildCommandLine(const std::vector<std::string>& arguments) {
+    std::string line;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (i > 0) {
+            line += ' ';
+        }
+        if (argument.empty() || argument.find_first_of(" \t") != std::string::npos) {
+            line += '"' + argument + '"';
+        } else {
+            line += argument;
+        }
+    }
+    return line;
+}
+
+int comInitialised = 0;
+
+// An HMODULE for the program itself; never dereferenced.
+const HMODULE selfModule = reinterpret_cast<HMODULE>(static_cast<uintptr_t>(0x400000));
+
+} // namespace
+
+namespace pal {
+
+void RecordArguments(int argc, char** argv) {
+    auto& arguments = RecordedArguments();
+    arguments.assign(argv, argv + argc);
+    argumentsRecorded = true;
+}
+
+} // namespace pal
+
+LPSTR WINAPI GetCommandLineA(void) {
+    static std::string line =
+        BuildCommandLine(argumentsRecorded ? RecordedArguments() : OwnArguments());
+    return &line[0];
+}
+
+HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) {
+    if (lpModuleName == nullptr) {
+        return selfModule;
+    }
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return nullptr;
+}
+
+DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) {
+    if (hModule != nullptr && hModule != selfModule) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return 0;
+    }
+    char path[PATH_MAX];
+    ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length < 0) {
+        pal::SetLastErrorFromErrno();
+        return 0;
+    }
+    if (!lpFilename || nSize == 0) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    auto size = static_cast<DWORD>(length);
+    if (size >= nSize) {
+        // As on Windows: truncated, terminated, and the buffer size returned.
+        std::memcpy(lpFilename, path, nSize - 1);
+        lpFilename[nSize - 1] = '\0';
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return nSize;
+    }
+    std::memcpy(lpFilename, path, size);
+    lpFilename[size] = '\0';
+    return size;
+}
+
+BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA lpVersionInformation) {
+    if (!lpVersionInformation ||
+        lpVersionInformation->dwOSVersionInfoSize < sizeof(OSVERSIONINFOA)) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    OSVERSIONINFOA& info = *lpVersionInformation;
+    const char* platform = std::getenv("VANTREL_PLATFORM");
+    std::memset(info.szCSDVersion, 0, sizeof info.szCSDVersion);
+    if (platform && std::strcmp(platform, "win95") == 0) {
+        info.dwMajorVersion = 4;
+        info.dwMinorVersion = 10;
+        info.dwBuildNumber = 2222;
+        info.dwPlatformId = VER_PLATFORM_WIN32_WINDOWS;
+    } else {
+        info.dwMajorVersion = 5;
+        info.dwMinorVersion = 1;
+        info.dwBuildNumber = 2600;
+        info.dwPlatformId = VER_PLATFORM_WIN32_NT;
+        std::strcpy(info.szCSDVersion, "Service Pack 3");
+    }
+    return TRUE;
+}
+
+DWORD WINAPI GetCurrentThreadId(void) {
+    return static_cast<DWORD>(syscall(SYS_gettid));
+}
+
+DWORD WINAPI GetCurrentProcessId(void) {
+    return static_cast<DWORD>(getpid());
+}
+
+DWORD WINAPI GetTickCount(void) {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<DWORD>(static_cast<uint64_t>(now.tv_sec) * 1000 +
+                              static_cast<uint64_t>(now.tv_nsec) / 1000000);
+}
+
+void WINAPI Sleep(DWORD dwMilliseconds) {
+    if (dwMilliseconds == INFINITE) {
+        for (;;) {
+            pause();
+        }
+    }
+    timespec wait = {static_cast<time_t>(dwMilliseconds / 1000),
+                     static_cast<long>(dwMilliseconds % 1000) * 1000000L};
+    while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
+    }
+}
+
+DWORD WINAPI GetEnvironmentVariableA(LPCSTR lpName, LPSTR lpBuffer, DWORD nSize) {
+    const char* value = lpName ? std::getenv(lpName) : nullptr;
+    if (!value) {
+        SetLastError(ERROR_ENVVAR_NOT_FOUND);
+        return 0;
+    }
+    auto length = static_cast<DWORD>(std::strlen(value));
+    if (!lpBuffer || length >= nSize) {
+        return length + 1; // the size needed, terminator included
+    }
+    std::memcpy(lpBuffer, value, length + 1);
+    SetLastError(ERROR_SUCCESS);
+    return length;
+}
+
+BOOL WINAPI SetEnvironmentVariableA(LPCSTR lpName, LPCSTR lpValue) {
+    if (!lpName || !*lpName || std::strchr(lpName, '=')) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    int rc = lpValue ? setenv(lpName, lpValue, 1) : unsetenv(lpName);
+    if (rc != 0) {
+        pal::SetLastErrorFromErrno();
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HRESULT WINAPI CoInitialize(LPVOID) {
+    return comInitialised++ == 0 ? S_OK : S_FALSE;
+}
+
+void WINAPI CoUninitialize(void) {
+    if (comInitialised > 0) {
+        --comInitialised;
+    }
+}
