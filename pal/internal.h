@@ -48,6 +48,30 @@ std::string NativePath(const char* windowsPath);
 // they are.
 std::string WindowsPath(const std::string& nativePath);
 
+// The absolute Windows form of a path, "." and ".." applied, letter case
+// as given ("c:/a/./b" -> "C:\a\b"); native paths stay native.
+std::string FullWindowsPath(const char* path);
+
+// Whether a name is its own 8.3 short name, and the short name that
+// GetShortPathNameA gives a name in a native folder ("Program Files" ->
+// "PROGRA~1"). NativePath resolves these short names back.
+bool FitsShortName(const std::string& name);
+std::string ShortNameIn(const std::string& nativeDir, const std::string& name);
+
+// Keeps the cached folder listings behind case-insensitive resolution in
+// step with a change that this process makes to one name: construct before
+// the change, call Done after it succeeded.
+class NameChange {
+  public:
+    explicit NameChange(const std::string& nativePath);
+    void Done(bool nameExists);
+
+  private:
+    std::string dir_;
+    std::string name_;
+    bool tracked_ = false;
+};
+
 // The program's arguments, recorded by the native main() for
 // GetCommandLineA; without them the process's own argument vector is used.
 void RecordArguments(int argc, char** argv);
