@@ -16,7 +16,6 @@
 //   cwd <working directory>
 //   show <show value the program was started with, -1 when none was given>
 //   exit <N>
-#include "recorder_platform.h"
 #include "testlog.h"
 
 #include <chrono>

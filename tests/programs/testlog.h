@@ -1,19 +1,29 @@
-// Appends one line to the test log: the file named by VANTREL_TEST_LOG, or
-// "vantrel-test.log" in the current directory. Plain C stdio, so the test
-// programs need nothing of the program's own code.
+// What the test programs share: the test log, and what a Windows program
+// learns from the system about its start. The platform parts live in
+// platform_win32.cpp and platform_posix.cpp.
+//
+// The test log is the file named by VANTREL_TEST_LOG, or "vantrel-test.log"
+// in the current directory; every event is appended as one line (a run of
+// vt_recorder as a block of lines).
 #pragma once
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
-inline const char* TestLogPath() {
-    const char* path = std::getenv("VANTREL_TEST_LOG");
-    return path != nullptr && *path != '\0' ? path : "vantrel-test.log";
+// The environment as the system keeps it (on Windows the C library's copy is
+// not updated by SetEnvironmentVariableA).
+std::string EnvironmentValue(const char* name);
+// The raw command line, and the show value (-1 when none was given).
+std::string RawCommandLine();
+int StartShowValue();
+
+inline std::string TestLogPath() {
+    std::string path = EnvironmentValue("VANTREL_TEST_LOG");
+    return path.empty() ? "vantrel-test.log" : path;
 }
 
 inline void AppendTestLog(const std::string& line) {
-    if (FILE* file = std::fopen(TestLogPath(), "ab")) {
+    if (FILE* file = std::fopen(TestLogPath().c_str(), "ab")) {
         std::fwrite(line.data(), 1, line.size(), file);
         std::fputc('\n', file);
         std::fclose(file);

@@ -1,6 +1,12 @@
-#include "recorder_platform.h"
+#include "testlog.h"
 
 #include <windows.h>
+
+std::string EnvironmentValue(const char* name) {
+    char buffer[4096];
+    DWORD length = GetEnvironmentVariableA(name, buffer, sizeof buffer);
+    return length > 0 && length < sizeof buffer ? std::string(buffer, length) : std::string();
+}
 
 std::string RawCommandLine() {
     return GetCommandLineA();

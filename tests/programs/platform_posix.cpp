@@ -1,0 +1,19 @@
+#include "testlog.h"
+
+#include <cstdlib>
+
+std::string EnvironmentValue(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+// The native shell launch passes what Windows would give the program in the
+// environment.
+std::string RawCommandLine() {
+    return EnvironmentValue("VANTREL_COMMAND_LINE");
+}
+
+int StartShowValue() {
+    std::string show = EnvironmentValue("VANTREL_SHOW");
+    return show.empty() ? -1 : std::atoi(show.c_str());
+}
