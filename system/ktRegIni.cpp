@@ -1,0 +1,267 @@
+// Registry values and keys through path strings: "HKLM\Sub\Key\Value". Every
+// operation splits the path, opens its key, does one thing and closes the key
+// again; nothing raises, failures come back as false, a default or an empty
+// list.
+#include "ktRegIni.h"
+
+#include "ktFileUtils.h"
+#include "ktHandle.h"
+
+#include <vector>
+
+namespace {
+
+// The value name after the separator: a name in single quotes loses them,
+// with each doubled quote inside turned into one and anything after the
+// closing quote dropped.
+std::string UnquoteValueName(const std::string& name) {
+    if (name.empty() || name[0] != '\'') {
+        return name;
+    }
+    std::string result;
+    for (size_t i = 1; i < name.size(); ++i) {
+        if (name[i] == '\'') {
+            if (i + 1 < name.size() && name[i + 1] == '\'') {
+                result += '\'';
+                ++i;
+                continue;
+            }
+            break;
+        }
+        result += name[i];
+    }
+    return result;
+}
+
+HKEY RootOf(const std::string& abbreviation) {
+    if (abbreviation == "HKCR") {
+        return HKEY_CLASSES_ROOT;
+    }
+    if (abbreviation == "HKCU") {
+        return HKEY_CURRENT_USER;
+    }
+    if (abbreviation == "HKLM") {
+        return HKEY_LOCAL_MACHINE;
+    }
+    if (abbreviation == "HKU") {
+        return HKEY_USERS;
+    }
+    return nullptr;
+}
+
+// Splits and opens the key part of a path; false (and no key) for a path
+// without a root or a key that does not open.
+bool OpenPathKey(const std::string& path, TScopedRegKey& key, std::string& valueName) {
+    HKEY root = nullptr;
+    std::string subKey;
+    SplitRegPath(path, root, subKey, valueName);
+    if (!root) {
+        return false;
+    }
+    HKEY opened = nullptr;
+    if (RegOpenKeyA(root, subKey.c_str(), &opened) != ERROR_SUCCESS) {
+        return false;
+    }
+    key.Reset(opened);
+    return true;
+}
+
+// A path whose key part is a root alone ("HKCU\", "HKLM"): deleting what it
+// names would empty a whole hive.
+bool NamesRootKey(const std::string& path) {
+    HKEY root = nullptr;
+    std::string subKey;
+    std::string valueName;
+    SplitRegPath(AddBackslash(path), root, subKey, valueName);
+    return root != nullptr && subKey.empty();
+}
+
+void ListNames(const std::string& path, TStringList& list, bool subKeys) {
+    list.BeginUpdate();
+    list.Clear();
+    TScopedRegKey key;
+    std::string valueName;
+    if (OpenPathKey(AddBackslash(path), key, valueName)) {
+        // The buffer lives only for the listing, not across a caller's
+        // recursion.
+        std::vector<char> name(1024);
+        for (DWORD index = 0;; ++index) {
+            DWORD size = static_cast<DWORD>(name.size());
+            LSTATUS rc = subKeys ? RegEnumKeyExA(key.Get(), index, name.data(), &size, nullptr,
+                                                 nullptr, nullptr, nullptr)
+                                 : RegEnumValueA(key.Get(), index, name.data(), &size, nullptr,
+                                                 nullptr, nullptr, nullptr);
+            if (rc != ERROR_SUCCESS) {
+                break;
+            }
+            list.Add(std::string(name.data(), size));
+        }
+    }
+    list.EndUpdate();
+}
+
+} // namespace
+
+int FindRegPathSeparator(const std::string& path) {
+    bool inQuotes = false;
+    char quote = '\0';
+    for (int i = static_cast<int>(path.size()) - 1; i >= 0; --i) {
+        char c = path[i];
+        if (c == '\'' || c == '"') {
+            if (!inQuotes) {
+                inQuotes = true;
+                quote = c;
+            } else if (c == quote) {
+                inQuotes = false;
+            }
+        }
+        if (!inQuotes && c == '\\') {
+            return i + 1;
+        }
+    }
+    return 0;
+}
+
+std::string ExtractRegKeyPath(const std::string& path) {
+    int separator = FindRegPathSeparator(path);
+    return separator > 0 ? path.substr(0, separator - 1) : std::string();
+}
+
+std::string ExtractRegValueName(const std::string& path) {
+    int separator = FindRegPathSeparator(path);
+    return UnquoteValueName(separator > 0 ? path.substr(separator) : path);
+}
+
+void SplitRegPath(const std::string& path, HKEY& root, std::string& subKey,
+                  std::string& valueName) {
+    std::string keyPath = ExtractRegKeyPath(path);
+    valueName = ExtractRegValueName(path);
+    size_t slash = keyPath.find('\\');
+    std::string abbreviation = slash == std::string::npos ? keyPath : keyPath.substr(0, slash);
+    root = RootOf(abbreviation);
+    subKey = keyPath.size() > abbreviation.size() ? keyPath.substr(abbreviation.size() + 1)
+                                                  : std::string();
+}
+
+bool ReadRegValue(const std::string& path, void* data, DWORD& dataSize) {
+    TScopedRegKey key;
+    std::string valueName;
+    if (!OpenPathKey(path, key, valueName)) {
+        return false;
+    }
+    DWORD type = 0;
+    return RegQueryValueExA(key.Get(), valueName.c_str(), nullptr, &type, static_cast<BYTE*>(data),
+                            &dataSize) == ERROR_SUCCESS;
+}
+
+int32_t ReadRegInteger(const std::string& path, int32_t defaultValue) {
+    // Bytes that a shorter value does not fill stay 0.
+    BYTE buffer[4] = {0, 0, 0, 0};
+    DWORD size = sizeof buffer;
+    if (!ReadRegValue(path, buffer, size)) {
+        return defaultValue;
+    }
+    uint32_t value = static_cast<uint32_t>(buffer[0]) | static_cast<uint32_t>(buffer[1]) << 8 |
+                     static_cast<uint32_t>(buffer[2]) << 16 |
+                     static_cast<uint32_t>(buffer[3]) << 24;
+    return static_cast<int32_t>(value);
+}
+
+bool WriteRegValue(const std::string& path, DWORD type, const void* data, DWORD dataSize) {
+    HKEY root = nullptr;
+    std::string subKey;
+    std::string valueName;
+    SplitRegPath(path, root, subKey, valueName);
+    if (!root) {
+        return false;
+    }
+    TScopedRegKey key;
+    if (RegCreateKeyA(root, subKey.c_str(), key.Receive()) != ERROR_SUCCESS) {
+        return false;
+    }
+    return RegSetValueExA(key.Get(), valueName.c_str(), 0, type, static_cast<const BYTE*>(data),
+                          dataSize) == ERROR_SUCCESS;
+}
+
+bool WriteRegInteger(const std::string& path, int32_t value) {
+    auto bits = static_cast<uint32_t>(value);
+    BYTE data[4] = {static_cast<BYTE>(bits), static_cast<BYTE>(bits >> 8),
+                    static_cast<BYTE>(bits >> 16), static_cast<BYTE>(bits >> 24)};
+    return WriteRegValue(path, REG_DWORD, data, sizeof data);
+}
+
+bool RegKeyExists(const std::string& path) {
+    TScopedRegKey key;
+    std::string valueName;
+    return OpenPathKey(AddBackslash(path), key, valueName);
+}
+
+bool RegValueExists(const std::string& path) {
+    TScopedRegKey key;
+    std::string valueName;
+    if (!OpenPathKey(path, key, valueName)) {
+        return false;
+    }
+    return RegQueryValueExA(key.Get(), valueName.c_str(), nullptr, nullptr, nullptr, nullptr) ==
+           ERROR_SUCCESS;
+}
+
+bool DeleteRegValue(const std::string& path) {
+    TScopedRegKey key;
+    std::string valueName;
+    if (!OpenPathKey(path, key, valueName)) {
+        return false;
+    }
+    return RegDeleteValueA(key.Get(), valueName.c_str()) == ERROR_SUCCESS;
+}
+
+void GetRegSubKeyNames(const std::string& path, TStringList& list) {
+    ListNames(path, list, true);
+}
+
+void GetRegValueNames(const std::string& path, TStringList& list) {
+    ListNames(path, list, false);
+}
+
+bool RemoveRegEntry(const std::string& path) {
+    // A bare root opens as a key, but nothing in it, its default value
+    // included, is an installation's to remove.
+    if (NamesRootKey(path)) {
+        return false;
+    }
+    if (RegValueExists(path)) {
+        return DeleteRegValue(path);
+    }
+    if (RegKeyExists(path)) {
+        return DeleteRegKey(path);
+    }
+    return false;
+}
+
+bool DeleteRegKey(const std::string& path) {
+    if (NamesRootKey(path)) {
+        return false;
+    }
+    TStringList names;
+    std::string base = AddBackslash(path);
+    GetRegSubKeyNames(path, names);
+    for (int i = 0; i < names.Count(); ++i) {
+        DeleteRegKey(base + names[i]);
+    }
+    GetRegValueNames(path, names);
+    for (int i = 0; i < names.Count(); ++i) {
+        DeleteRegValue(base + names[i]);
+    }
+    HKEY root = nullptr;
+    std::string parentKey;
+    std::string ownName;
+    SplitRegPath(RemoveBackslash(path), root, parentKey, ownName);
+    if (!root) {
+        return false;
+    }
+    TScopedRegKey parent;
+    if (RegOpenKeyA(root, parentKey.c_str(), parent.Receive()) != ERROR_SUCCESS) {
+        return false;
+    }
+    return RegDeleteKeyA(parent.Get(), ownName.c_str()) == ERROR_SUCCESS;
+}
