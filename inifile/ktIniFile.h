@@ -9,6 +9,8 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <unordered_set>
+#include <vector>
 
 // The one error the program raises itself: a file that exists but cannot be
 // opened ("Cannot open file %s").
@@ -66,8 +68,42 @@ class TktIniFile {
     bool trimAroundEquals_;
     bool stripValueQuotes_;
     bool trimTrailing_;
-    // The implementation adds what it needs to keep the file's own lines
-    // (comments, blank lines, quoting) through a write-back.
+
+    // The file's own lines, kept by a writable engine so that a write-back
+    // changes only what the engine changed: every raw line with its bytes
+    // (line end included) in rawText_. A stored entry line carries the
+    // number of its raw line plus 1 as its object; new lines carry none.
+    enum TRawKind : uint8_t { rkOther, rkHeader, rkDeadHeader, rkEntry };
+    struct TRawLine {
+        size_t offset;
+        size_t length;
+        TRawKind kind;
+        bool hadEntries; // a header whose section held entry lines when loaded
+    };
+    std::string rawText_;
+    std::vector<TRawLine> rawLines_;
+
+    // The exact lines of the section AddLine filled last, so that a long run
+    // of AddLine calls on one section costs no scan per call. Any other
+    // change bumps generation_ and makes the set stale.
+    uint64_t generation_ = 0;
+    const TStringList* exactSection_ = nullptr;
+    uint64_t exactGeneration_ = 0;
+    std::unordered_set<std::string> exactLines_;
+
+    void LoadFile();
+    void ClearSections();
+    int FindKey(const std::string& section, const std::string& key, TStringList*& lines, bool add);
+    TStringList* FindSection(const std::string& section, bool add);
+    // Applies the load rules to one line read from the file: the section
+    // name for a header, the stored form for an entry.
+    enum TLineKind { lkSkip, lkHeader, lkEntry };
+    TLineKind ParseLine(std::string& line) const;
+    size_t FindEquals(const std::string& line, size_t from, std::vector<size_t>* starts) const;
+    bool leadBytes_[256] = {};
+    bool doubleByte_ = false;
+    void ReadLeadBytes();
+    std::string BuildFileText() const;
 };
 
 // Integer text as the system reads it: leading blanks skipped; an optional

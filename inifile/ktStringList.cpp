@@ -10,7 +10,9 @@ int CompareTextIgnoreCase(const std::string& a, const std::string& b) {
     return result - CSTR_EQUAL;
 }
 
-bool SameText(const std::string& a, const std::string& b) { return CompareTextIgnoreCase(a, b) == 0; }
+bool SameText(const std::string& a, const std::string& b) {
+    return CompareTextIgnoreCase(a, b) == 0;
+}
 
 std::string UpperCase(const std::string& text) {
     std::string result = text;
@@ -32,7 +34,9 @@ TStringList::TStringList(std::initializer_list<std::string> lines) {
     }
 }
 
-bool TStringList::HasName(const std::string& text) { return text.find('=') != std::string::npos; }
+bool TStringList::HasName(const std::string& text) {
+    return text.find('=') != std::string::npos;
+}
 
 void TStringList::IndexAdd(int index) const {
     if (!indexValid_ || !HasName(lines_[index].text)) {
@@ -100,7 +104,7 @@ void TStringList::Delete(int index) {
 void TStringList::Clear() {
     lines_.clear();
     index_.clear();
-    indexValid_ = true;
+    indexValid_ = false;
 }
 
 int TStringList::IndexOfName(const std::string& name) const {

@@ -63,9 +63,11 @@ class TStringList {
 
     std::vector<Line> lines_;
     // Upper-cased name -> ascending positions of the lines with that name.
-    // Rebuilt lazily after an insertion or deletion shifted positions.
+    // Built by the first IndexOfName, so lists never searched by name (the
+    // sections of a loaded install log) cost nothing for it; rebuilt lazily
+    // after an insertion or deletion shifted positions.
     mutable std::unordered_map<std::string, std::vector<int>> index_;
-    mutable bool indexValid_ = true;
+    mutable bool indexValid_ = false;
 };
 
 // Case-insensitive comparison of two texts under the user's locale:

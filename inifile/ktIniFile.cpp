@@ -1,0 +1,652 @@
+#include "ktIniFile.h"
+
+#include "ktSectionList.h"
+#include "ktStrUtils.h"
+#include "winapi.h"
+
+#include <cstring>
+#include <limits>
+#include <unordered_map>
+
+EIniFileError::EIniFileError(const std::string& fileName)
+    : std::runtime_error("Cannot open file " + fileName) {}
+
+namespace {
+bool IsBlankOrTab(char c) {
+    return c == ' ' || c == '\t';
+}
+
+HANDLE ToHandle(TFileHandle handle) {
+    return reinterpret_cast<HANDLE>(static_cast<intptr_t>(handle));
+}
+
+void* RawLink(size_t rawIndex) {
+    return reinterpret_cast<void*>(rawIndex + 1);
+}
+
+// The raw line a stored line came from, or -1 for a line the engine added.
+ptrdiff_t RawIndexOf(void* object) {
+    return reinterpret_cast<ptrdiff_t>(object) - 1;
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+} // namespace
+
+bool TryStrToInt(const std::string& text, int32_t& value) {
+    size_t i = 0;
+    while (i < text.size() && text[i] == ' ') {
+        ++i;
+    }
+    if (i == text.size()) {
+        return false;
+    }
+    if (text[i] == '$') {
+        ++i;
+        size_t digits = text.size() - i;
+        if (digits == 0 || digits > 8) {
+            return false;
+        }
+        uint32_t result = 0;
+        for (; i < text.size(); ++i) {
+            int d = HexDigit(text[i]);
+            if (d < 0) {
+                return false;
+            }
+            result = result * 16 + static_cast<uint32_t>(d);
+        }
+        value = static_cast<int32_t>(result);
+        return true;
+    }
+    bool negative = false;
+    if (text[i] == '+' || text[i] == '-') {
+        negative = text[i] == '-';
+        ++i;
+    }
+    if (i == text.size()) {
+        return false;
+    }
+    int64_t result = 0;
+    const int64_t limit = negative ? int64_t{1} << 31 : (int64_t{1} << 31) - 1;
+    for (; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9') {
+            return false;
+        }
+        result = result * 10 + (text[i] - '0');
+        if (result > limit) {
+            return false;
+        }
+    }
+    value = static_cast<int32_t>(negative ? -result : result);
+    return true;
+}
+
+TktIniFile::TktIniFile(const std::string& fileName, bool readOnly, bool ignoreComments,
+                       bool nameValueOnly, bool trimAroundEquals, bool stripValueQuotes,
+                       bool trimTrailing)
+    : sections_(std::make_unique<TSectionList>()), readOnly_(readOnly),
+      ignoreComments_(ignoreComments), nameValueOnly_(nameValueOnly),
+      trimAroundEquals_(trimAroundEquals), stripValueQuotes_(stripValueQuotes),
+      trimTrailing_(trimTrailing) {
+    try {
+        SetFileName(fileName);
+    } catch (...) {
+        // The destructor does not run for an object whose constructor failed.
+        if (handle_ > 0) {
+            CloseFileHandle(handle_);
+        }
+        throw;
+    }
+}
+
+TktIniFile::~TktIniFile() {
+    try {
+        UpdateFile();
+    } catch (...) {
+        // Out of memory while writing back: the changes are lost, the
+        // program goes on.
+    }
+    if (handle_ > 0) {
+        CloseFileHandle(handle_);
+    }
+    ClearSections();
+}
+
+void TktIniFile::SetFileName(const std::string& fileName) {
+    UpdateFile();
+    if (handle_ > 0) {
+        CloseFileHandle(handle_);
+    }
+    ClearSections();
+    fileName_ = fileName;
+    if (!fileName_.empty()) {
+        LoadFile();
+    }
+    modified_ = false;
+}
+
+void TktIniFile::ClearSections() {
+    sections_->Clear();
+    rawText_.clear();
+    rawLines_.clear();
+    ++generation_;
+}
+
+void TktIniFile::ReadLeadBytes() {
+    doubleByte_ = false;
+    for (int b = 0; b < 256; ++b) {
+        leadBytes_[b] = IsDBCSLeadByte(static_cast<BYTE>(b)) != FALSE;
+        doubleByte_ = doubleByte_ || leadBytes_[b];
+    }
+}
+
+size_t TktIniFile::FindEquals(const std::string& line, size_t from,
+                              std::vector<size_t>* starts) const {
+    const size_t n = line.size();
+    if (!doubleByte_) {
+        // Every byte is a character: the first "=" before any NUL.
+        const char* base = line.data();
+        const void* eq = from < n ? memchr(base + from, '=', n - from) : nullptr;
+        if (!eq) {
+            return std::string::npos;
+        }
+        size_t at = static_cast<const char*>(eq) - base;
+        if (memchr(base + from, '\0', at - from)) {
+            return std::string::npos;
+        }
+        return at;
+    }
+    size_t i = from;
+    while (i < n && line[i] != '\0') {
+        if (starts) {
+            starts->push_back(i);
+        }
+        if (line[i] == '=') {
+            return i;
+        }
+        if (leadBytes_[static_cast<unsigned char>(line[i])] && i + 1 < n && line[i + 1] != '\0') {
+            i += 2;
+        } else {
+            ++i;
+        }
+    }
+    return std::string::npos;
+}
+
+TktIniFile::TLineKind TktIniFile::ParseLine(std::string& line) const {
+    if (line.size() == 1 && line[0] == '\x1A') {
+        return lkSkip;
+    }
+    if (line.empty() || (ignoreComments_ && line[0] == ';')) {
+        return lkSkip;
+    }
+    if (line[0] == '[' && line.back() == ']') {
+        line = line.substr(1, line.size() - 2);
+        return lkHeader;
+    }
+    if (trimAroundEquals_) {
+        if (!doubleByte_) {
+            size_t p = FindEquals(line, 0, nullptr);
+            if (p != std::string::npos) {
+                size_t k = p;
+                while (k > 0 && IsBlankOrTab(line[k - 1])) {
+                    --k;
+                }
+                line.erase(k, p - k);
+            }
+        } else {
+            // Deleting a byte can make an "=" the trail byte of the character
+            // before it, so the search restarts after each deletion; it
+            // resumes at the last character start before the deleted byte.
+            std::vector<size_t> starts;
+            size_t p = FindEquals(line, 0, &starts);
+            while (p != std::string::npos && p >= 1 && IsBlankOrTab(line[p - 1])) {
+                line.erase(p - 1, 1);
+                while (!starts.empty() && starts.back() > p - 1) {
+                    starts.pop_back();
+                }
+                size_t from = 0;
+                if (!starts.empty()) {
+                    from = starts.back();
+                    starts.pop_back();
+                }
+                p = FindEquals(line, from, &starts);
+            }
+        }
+        size_t p = FindEquals(line, 0, nullptr);
+        if (p != std::string::npos && p >= 1) {
+            size_t e = p + 1;
+            while (e < line.size() && IsBlankOrTab(line[e])) {
+                ++e;
+            }
+            line.erase(p + 1, e - p - 1);
+        }
+    }
+    if (trimTrailing_) {
+        size_t end = line.size();
+        while (end > 0 && static_cast<unsigned char>(line[end - 1]) < 33) {
+            --end;
+        }
+        line.resize(end);
+    }
+    if (stripValueQuotes_) {
+        size_t p = FindEquals(line, 0, nullptr);
+        if (p != std::string::npos && p >= 1 && line.size() > p + 2) {
+            char q = line[p + 1];
+            if ((q == '"' || q == '\'') && line.back() == q) {
+                line.pop_back();
+                line.erase(p + 1, 1);
+            }
+        }
+    }
+    if (nameValueOnly_ && FindEquals(line, 0, nullptr) == std::string::npos) {
+        return lkSkip;
+    }
+    return lkEntry;
+}
+
+void TktIniFile::LoadFile() {
+    currentSection_ = 0;
+    if (handle_ > 0) {
+        CloseFileHandle(handle_);
+    }
+    DWORD access = readOnly_ ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
+    DWORD share = readOnly_ ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ;
+    DWORD disposition = readOnly_ ? OPEN_EXISTING : OPEN_ALWAYS;
+    if (!FileExists(fileName_)) {
+        return;
+    }
+    handle_ = OpenFileHandle(fileName_, access, share, disposition, FILE_ATTRIBUTE_NORMAL);
+    if (handle_ <= 0) {
+        throw EIniFileError(fileName_);
+    }
+    ReadLeadBytes();
+    // Only a writable engine writes back, so only it keeps the raw lines.
+    const bool keepRaw = !readOnly_;
+    TBlockLineReader reader(handle_);
+    std::string line;
+    std::string raw;
+    TStringList* current = nullptr;
+    size_t currentHeader = 0;
+    while (reader.Next(line, keepRaw ? &raw : nullptr)) {
+        size_t rawIndex = rawLines_.size();
+        if (keepRaw) {
+            rawLines_.push_back({rawText_.size(), raw.size(), rkOther, false});
+            rawText_ += raw;
+        }
+        switch (ParseLine(line)) {
+        case lkSkip:
+            break;
+        case lkHeader: {
+            auto lines = std::make_unique<TStringList>();
+            current = lines.get();
+            sections_->Add(line, std::move(lines), keepRaw ? static_cast<int32_t>(rawIndex) : -1);
+            if (keepRaw) {
+                rawLines_[rawIndex].kind = rkHeader;
+                currentHeader = rawIndex;
+            }
+            break;
+        }
+        case lkEntry:
+            if (!current) {
+                break;
+            }
+            if (keepRaw) {
+                current->Add(line, RawLink(rawIndex));
+                rawLines_[rawIndex].kind = rkEntry;
+                rawLines_[currentHeader].hadEntries = true;
+            } else {
+                current->Add(line);
+            }
+            break;
+        }
+    }
+    sections_->RemoveDuplicates();
+    if (keepRaw) {
+        // The headers of dropped duplicate sections, and their entries, are
+        // lines the engine no longer holds: they go back to disk unchanged.
+        for (int i = 0; i < sections_->Count(); ++i) {
+            if (sections_->HeaderLine(i) >= 0) {
+                rawLines_[sections_->HeaderLine(i)].kind = rkDeadHeader;
+            }
+        }
+        bool inDropped = false;
+        for (auto& rawLine : rawLines_) {
+            if (rawLine.kind == rkHeader) {
+                rawLine.kind = rkDeadHeader;
+                inDropped = true;
+            } else if (rawLine.kind == rkDeadHeader) {
+                rawLine.kind = rkHeader;
+                inDropped = false;
+            } else if (rawLine.kind == rkEntry && inDropped) {
+                rawLine.kind = rkOther;
+            }
+        }
+    }
+    if (readOnly_) {
+        CloseFileHandle(handle_);
+    }
+}
+
+TStringList* TktIniFile::FindSection(const std::string& section, bool add) {
+    const int count = sections_->Count();
+    if (count > 0) {
+        // The remembered position may stand beyond an index that shrank.
+        if (currentSection_ < 0 || currentSection_ >= count) {
+            currentSection_ = 0;
+        }
+        int stop = currentSection_ == 0 ? count - 1 : currentSection_ - 1;
+        for (;;) {
+            if (SameText(section, sections_->Names(currentSection_))) {
+                return sections_->SectionLines(currentSection_);
+            }
+            if (currentSection_ == stop) {
+                break;
+            }
+            currentSection_ = currentSection_ + 1 == count ? 0 : currentSection_ + 1;
+        }
+    }
+    if (!add) {
+        return nullptr;
+    }
+    auto lines = std::make_unique<TStringList>();
+    TStringList* result = lines.get();
+    currentSection_ = sections_->Add(section, std::move(lines));
+    return result;
+}
+
+int TktIniFile::FindKey(const std::string& section, const std::string& key, TStringList*& lines,
+                        bool add) {
+    lines = FindSection(section, add);
+    if (!lines) {
+        return -1;
+    }
+    return lines->IndexOfName(key);
+}
+
+std::string TktIniFile::ReadString(const std::string& section, const std::string& key,
+                                   const std::string& defaultValue) {
+    TStringList* lines = nullptr;
+    int at = FindKey(section, key, lines, false);
+    if (at < 0) {
+        return defaultValue;
+    }
+    const std::string& line = (*lines)[at];
+    return key.size() + 1 >= line.size() ? std::string() : line.substr(key.size() + 1);
+}
+
+void TktIniFile::WriteString(const std::string& section, const std::string& key,
+                             const std::string& value) {
+    if (key.empty()) {
+        if (section.empty() && value.empty()) {
+            UpdateFile();
+        } else {
+            EraseSection(section);
+        }
+        return;
+    }
+    std::string line = key + "=" + value;
+    TStringList* lines = nullptr;
+    int at = FindKey(section, key, lines, true);
+    if (at < 0) {
+        lines->Add(line);
+        modified_ = true;
+        ++generation_;
+    } else if ((*lines)[at] != line) {
+        lines->Set(at, line);
+        modified_ = true;
+        ++generation_;
+    }
+}
+
+int32_t TktIniFile::ReadInteger(const std::string& section, const std::string& key,
+                                int32_t defaultValue) {
+    std::string text = ReadString(section, key, "");
+    if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        text = "$" + text.substr(2, 255);
+    }
+    int32_t value = 0;
+    return TryStrToInt(text, value) ? value : defaultValue;
+}
+
+void TktIniFile::WriteInteger(const std::string& section, const std::string& key, int32_t value) {
+    WriteString(section, key, std::to_string(value));
+}
+
+bool TktIniFile::ReadBool(const std::string& section, const std::string& key, bool defaultValue) {
+    return ReadInteger(section, key, defaultValue ? 1 : 0) != 0;
+}
+
+void TktIniFile::WriteBool(const std::string& section, const std::string& key, bool value) {
+    WriteString(section, key, value ? "1" : "0");
+}
+
+void TktIniFile::ReadSection(const std::string& section, TStringList& names) {
+    int at = sections_->IndexOf(section);
+    if (at < 0) {
+        return;
+    }
+    const TStringList& lines = *sections_->SectionLines(at);
+    for (int i = 0; i < lines.Count(); ++i) {
+        const std::string& line = lines[i];
+        size_t eq = line.find('=');
+        names.Add(eq == std::string::npos ? std::string() : line.substr(0, eq));
+    }
+}
+
+void TktIniFile::ReadSections(TStringList& names) {
+    names.Clear();
+    for (int i = 0; i < sections_->Count(); ++i) {
+        names.Add(sections_->Names(i));
+    }
+}
+
+void TktIniFile::ReadSectionValues(const std::string& section, TStringList& pairs) {
+    int at = sections_->IndexOf(section);
+    if (at < 0) {
+        return;
+    }
+    const TStringList& lines = *sections_->SectionLines(at);
+    for (int i = 0; i < lines.Count(); ++i) {
+        const std::string& line = lines[i];
+        size_t eq = line.find('=');
+        if (eq == std::string::npos) {
+            SetNameValue(pairs, line, std::string());
+        } else {
+            SetNameValue(pairs, line.substr(0, eq), line.substr(eq + 1));
+        }
+    }
+}
+
+void TktIniFile::EraseSection(const std::string& section) {
+    int at = sections_->IndexOf(section);
+    if (at < 0) {
+        return;
+    }
+    sections_->Delete(at);
+    sections_->SetLastFound(0);
+    modified_ = true;
+    ++generation_;
+}
+
+void TktIniFile::DeleteKey(const std::string& section, const std::string& key) {
+    TStringList* lines = nullptr;
+    int at = FindKey(section, key, lines, true);
+    if (at >= 0) {
+        modified_ = true;
+        lines->Delete(at);
+        ++generation_;
+    }
+}
+
+void TktIniFile::AddLine(const std::string& section, const std::string& key,
+                         const std::string& value) {
+    std::string line = key + "=" + value;
+    TStringList* lines = FindSection(section, true);
+    if (exactSection_ != lines || exactGeneration_ != generation_) {
+        exactLines_.clear();
+        for (int i = 0; i < lines->Count(); ++i) {
+            exactLines_.insert((*lines)[i]);
+        }
+        exactSection_ = lines;
+        exactGeneration_ = generation_;
+    }
+    if (exactLines_.insert(line).second) {
+        lines->Add(line);
+        modified_ = true;
+    }
+}
+
+void TktIniFile::GetStrings(TStringList& lines) {
+    for (int i = 0; i < sections_->Count(); ++i) {
+        const TStringList& section = *sections_->SectionLines(i);
+        if (section.Empty()) {
+            continue;
+        }
+        lines.Add("[" + sections_->Names(i) + "]");
+        for (int j = 0; j < section.Count(); ++j) {
+            lines.Add(section[j]);
+        }
+        lines.Add("");
+    }
+}
+
+std::string TktIniFile::BuildFileText() const {
+    // For every raw line, the stored line it became (null once deleted);
+    // for every kept header, whether its section still stands; and after
+    // which raw line each section's new lines go.
+    std::vector<const std::string*> current(rawLines_.size(), nullptr);
+    std::vector<bool> headerKept(rawLines_.size(), false);
+    std::unordered_map<size_t, int> newLinesAfter;
+    std::vector<int> newSections;
+    for (int i = 0; i < sections_->Count(); ++i) {
+        const TStringList& lines = *sections_->SectionLines(i);
+        int32_t header = sections_->HeaderLine(i);
+        if (header >= 0) {
+            // A section that never held an entry is not the engine's doing
+            // and stays; one left without entries goes, as it would from the
+            // engine's own form.
+            headerKept[header] = !lines.Empty() || !rawLines_[header].hadEntries;
+        }
+        ptrdiff_t anchor = header;
+        bool hasNew = false;
+        for (int j = 0; j < lines.Count(); ++j) {
+            ptrdiff_t raw = RawIndexOf(lines.Objects(j));
+            if (raw >= 0) {
+                current[raw] = &lines[j];
+                anchor = raw;
+            } else {
+                hasNew = true;
+            }
+        }
+        if (hasNew) {
+            if (header >= 0) {
+                newLinesAfter[static_cast<size_t>(anchor)] = i;
+            } else {
+                newSections.push_back(i);
+            }
+        }
+    }
+
+    std::string out;
+    out.reserve(rawText_.size() + 64);
+    auto breakLine = [&out]() {
+        if (!out.empty() && out.back() != '\r' && out.back() != '\n') {
+            out += "\r\n";
+        }
+    };
+    auto writeNewLines = [&](const TStringList& lines) {
+        for (int j = 0; j < lines.Count(); ++j) {
+            if (lines.Objects(j) == nullptr) {
+                breakLine();
+                out += lines[j];
+                out += "\r\n";
+            }
+        }
+    };
+    bool dropping = false;
+    std::string logical;
+    for (size_t r = 0; r < rawLines_.size(); ++r) {
+        const TRawLine& rawLine = rawLines_[r];
+        const char* bytes = rawText_.data() + rawLine.offset;
+        if (rawLine.kind == rkHeader || rawLine.kind == rkDeadHeader) {
+            dropping = rawLine.kind == rkHeader && !headerKept[r];
+        }
+        if (dropping) {
+            continue;
+        }
+        if (rawLine.kind == rkEntry) {
+            if (!current[r]) {
+                continue;
+            }
+            // The line end is what follows the text: from its CR on, or
+            // the trailing LFs of a last line without CR.
+            size_t textEnd = rawLine.length;
+            const void* cr = memchr(bytes, '\r', rawLine.length);
+            if (cr) {
+                textEnd = static_cast<const char*>(cr) - bytes;
+            } else {
+                while (textEnd > 0 && bytes[textEnd - 1] == '\n') {
+                    --textEnd;
+                }
+            }
+            logical = RemoveChar(std::string(bytes, textEnd), '\n');
+            ParseLine(logical);
+            if (logical == *current[r]) {
+                out.append(bytes, rawLine.length);
+            } else {
+                out += *current[r];
+                out.append(bytes + textEnd, rawLine.length - textEnd);
+            }
+        } else {
+            out.append(bytes, rawLine.length);
+        }
+        auto anchored = newLinesAfter.find(r);
+        if (anchored != newLinesAfter.end()) {
+            writeNewLines(*sections_->SectionLines(anchored->second));
+        }
+    }
+    for (int i : newSections) {
+        breakLine();
+        out += "[" + sections_->Names(i) + "]\r\n";
+        writeNewLines(*sections_->SectionLines(i));
+        out += "\r\n";
+    }
+    return out;
+}
+
+void TktIniFile::UpdateFile() {
+    if (!modified_) {
+        return;
+    }
+    if (!fileName_.empty() && !readOnly_) {
+        if (handle_ == 0) {
+            size_t sep = fileName_.find_last_of("\\:");
+            ForceDirectories(sep == std::string::npos ? std::string()
+                                                      : fileName_.substr(0, sep + 1));
+            handle_ = OpenFileHandle(fileName_, GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL);
+        }
+        if (handle_ > 0) {
+            std::string text = BuildFileText();
+            SetFilePointer(ToHandle(handle_), 0, nullptr, FILE_BEGIN);
+            DWORD written = 0;
+            if (!text.empty()) {
+                WriteFile(ToHandle(handle_), text.data(), static_cast<DWORD>(text.size()), &written,
+                          nullptr);
+            }
+            SetEndOfFile(ToHandle(handle_));
+        }
+    }
+    modified_ = false;
+}

@@ -1,0 +1,163 @@
+#include "ktSectionList.h"
+#include "ktStringList.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Names = std::vector<std::string>;
+
+TEST(StringListTest, IndexOfNameFindsTheFirstNamedLineIgnoringCase) {
+    TStringList list{"plain", "Alpha=1", "beta=2", "ALPHA=3", "=empty"};
+    EXPECT_EQ(list.IndexOfName("alpha"), 1);
+    EXPECT_EQ(list.IndexOfName("BETA"), 2);
+    EXPECT_EQ(list.IndexOfName("plain"), -1);
+    EXPECT_EQ(list.IndexOfName(""), 4);
+    EXPECT_EQ(list.IndexOfName("gamma"), -1);
+}
+
+TEST(StringListTest, IndexFollowsEveryKindOfChange) {
+    TStringList list{"a=1", "b=2", "c=3"};
+    EXPECT_EQ(list.IndexOfName("c"), 2);
+    list.Delete(0);
+    EXPECT_EQ(list.IndexOfName("c"), 1);
+    EXPECT_EQ(list.IndexOfName("a"), -1);
+    list.Insert(0, "C=0");
+    EXPECT_EQ(list.IndexOfName("c"), 0);
+    list.Set(0, "d=0");
+    EXPECT_EQ(list.IndexOfName("c"), 2);
+    EXPECT_EQ(list.IndexOfName("D"), 0);
+    list.Add("e=9");
+    EXPECT_EQ(list.IndexOfName("E"), 3);
+    list.Delete(3);
+    EXPECT_EQ(list.IndexOfName("e"), -1);
+    list.Sort();
+    EXPECT_EQ(list.ToVector(), (Names{"b=2", "c=3", "d=0"}));
+    EXPECT_EQ(list.IndexOfName("b"), 0);
+    list.Clear();
+    EXPECT_EQ(list.IndexOfName("b"), -1);
+    list.Add("b=7");
+    EXPECT_EQ(list.IndexOfName("b"), 0);
+}
+
+TEST(StringListTest, LargeListKeepsFirstPositions) {
+    TStringList list;
+    for (int i = 0; i < 20000; ++i) {
+        list.Add("name" + std::to_string(i % 5000) + "=" + std::to_string(i));
+    }
+    EXPECT_EQ(list.IndexOfName("NAME4999"), 4999);
+    EXPECT_EQ(list.IndexOfName("name0"), 0);
+    list.Delete(0);
+    EXPECT_EQ(list.IndexOfName("name0"), 4999);
+}
+
+TEST(StringListTest, TextJoinsWithCrLf) {
+    TStringList list{"a", "", "b=c"};
+    EXPECT_EQ(list.Text(), "a\r\n\r\nb=c\r\n");
+    EXPECT_EQ(list.IndexOf("B=C"), 2);
+}
+
+class SectionListTest : public ::testing::Test {
+  protected:
+    void AddSections(const Names& names) {
+        for (const auto& name : names) {
+            auto lines = std::make_unique<TStringList>();
+            lines->Add("from=" + name + std::to_string(list.Count()));
+            list.Add(name, std::move(lines));
+        }
+    }
+    Names SectionNames() const {
+        Names result;
+        for (int i = 0; i < list.Count(); ++i) {
+            result.push_back(list.Names(i));
+        }
+        return result;
+    }
+    TSectionList list;
+};
+
+TEST_F(SectionListTest, IndexOfOnEmptyIndex) {
+    EXPECT_EQ(list.IndexOf("x"), -1);
+    EXPECT_EQ(list.LastFound(), 0);
+}
+
+TEST_F(SectionListTest, IndexOfStartsAtTheLastFoundAndWraps) {
+    AddSections({"A", "B", "C"});
+    EXPECT_EQ(list.IndexOf("c"), 2);
+    EXPECT_EQ(list.LastFound(), 2);
+    EXPECT_EQ(list.IndexOf("b"), 1);
+    EXPECT_EQ(list.LastFound(), 1);
+    EXPECT_EQ(list.IndexOf("missing"), -1);
+    EXPECT_EQ(list.LastFound(), 1);
+}
+
+TEST_F(SectionListTest, IndexOfStartsAtZeroWhenTheIndexShrank) {
+    AddSections({"A", "B", "C"});
+    EXPECT_EQ(list.IndexOf("C"), 2);
+    list.Delete(2);
+    list.Delete(1);
+    EXPECT_EQ(list.IndexOf("a"), 0);
+    list.SetLastFound(-4);
+    EXPECT_EQ(list.IndexOf("A"), 0);
+}
+
+TEST_F(SectionListTest, RemoveDuplicatesKeepsTheFirstOfEachName) {
+    AddSections({"Files", "FILES", "files"});
+    EXPECT_TRUE(list.RemoveDuplicates());
+    EXPECT_EQ(SectionNames(), (Names{"Files"}));
+    ASSERT_EQ(list.SectionLines(0)->Count(), 1);
+    EXPECT_EQ((*list.SectionLines(0))[0], "from=Files0");
+}
+
+TEST_F(SectionListTest, RemoveDuplicatesKeepsOrder) {
+    AddSections({"A", "B", "a", "C", "b"});
+    EXPECT_TRUE(list.RemoveDuplicates());
+    EXPECT_EQ(SectionNames(), (Names{"A", "B", "C"}));
+    EXPECT_EQ((*list.SectionLines(1))[0], "from=B1");
+    EXPECT_EQ((*list.SectionLines(2))[0], "from=C3");
+}
+
+TEST_F(SectionListTest, EmptyNamesTakePart) {
+    AddSections({"", "x", ""});
+    EXPECT_TRUE(list.RemoveDuplicates());
+    EXPECT_EQ(SectionNames(), (Names{"", "x"}));
+    EXPECT_EQ((*list.SectionLines(0))[0], "from=0");
+}
+
+TEST_F(SectionListTest, NothingToDrop) {
+    AddSections({"only"});
+    EXPECT_FALSE(list.RemoveDuplicates());
+    EXPECT_EQ(SectionNames(), (Names{"only"}));
+    AddSections({"other", "third"});
+    EXPECT_FALSE(list.RemoveDuplicates());
+    EXPECT_EQ(list.Count(), 3);
+}
+
+TEST_F(SectionListTest, ManyDuplicatesInScrambledOrder) {
+    Names names;
+    for (int i = 0; i < 3000; ++i) {
+        int k = (i * 7919) % 1000;
+        names.push_back((i % 2 ? "S" : "s") + std::to_string(k));
+    }
+    AddSections(names);
+    EXPECT_TRUE(list.RemoveDuplicates());
+    ASSERT_EQ(list.Count(), 1000);
+    // The survivors are the first occurrences, in file order.
+    for (int i = 0; i < 1000; ++i) {
+        EXPECT_EQ(list.Names(i), names[i]);
+    }
+}
+
+TEST_F(SectionListTest, AssignNamesCarriesTheLineLists) {
+    AddSections({"A", "B"});
+    TStringList names{"old"};
+    list.AssignNamesTo(names);
+    EXPECT_EQ(names.ToVector(), (Names{"A", "B"}));
+    EXPECT_EQ(names.Objects(1), list.SectionLines(1));
+}
+
+} // namespace
