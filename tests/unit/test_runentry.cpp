@@ -37,7 +37,7 @@ TEST(SplitCommandLine, SplitsAsTheProgramEntryReadsIt) {
         // An unclosed quote runs to the end of the line.
         {"prog \"open ended  arg", {"prog", "open ended  arg"}},
         // No escape character: a backslash before a quote is just a backslash.
-        {"prog \"C:\\dir\\\" rest", {"prog", "C:\\dir\\ rest"}},
+        {"prog \"C:\\dir\\\" rest", {"prog", "C:\\dir\\", "rest"}},
         // Bytes above 127 are ordinary characters.
         {"prog C:\\Caf\xe9\\\xa0x.log", {"prog", "C:\\Caf\xe9\\\xa0x.log"}},
         {"prog first second third", {"prog", "first", "second", "third"}},
@@ -93,7 +93,9 @@ TEST_F(RunStateTest, LoadSectionRefillsTheEntries) {
                                "C:\\App=\r\n");
     SectionEntries.Add("stale=line");
     LoadSection("CopyFiles");
-    EXPECT_EQ(SectionEntries.ToVector(), (Args{"C:\\App\\a.exe=2", "C:\\App\\b.dll="}));
+    // Names equal apart from case stand once, at the first place, written as
+    // the last one spells it, with its value.
+    EXPECT_EQ(SectionEntries.ToVector(), (Args{"c:\\app\\A.EXE=2", "C:\\App\\b.dll="}));
     LoadSection("createdirs");
     EXPECT_EQ(SectionEntries.ToVector(), (Args{"C:\\App="}));
     LoadSection("Missing");
