@@ -1,0 +1,99 @@
+// A second process for the end-to-end scenarios, built for both targets over
+// the same Win32 calls as the program:
+//   holder hold FILE READY STOP   opens FILE without sharing, creates READY,
+//                                 and keeps FILE open until STOP exists
+//                                 (or ten minutes have passed);
+//   holder attrib FILE [r][h][s]  sets the file's attributes (none: normal).
+// Exit code 0 on success, 2 when the file cannot be opened or changed, 1 for
+// a bad command line. Paths are Windows paths (a native path starting with
+// "/" natively; Z:\... under Wine for the runner's own files).
+#include "winapi.h"
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// Blanks separate, double quotes group and are dropped: enough for the
+// runner, which never passes quotes inside an argument.
+std::vector<std::string> SplitArgs(const char* line) {
+    std::vector<std::string> args;
+    std::string current;
+    bool inQuotes = false;
+    bool any = false;
+    for (const char* p = line; *p; ++p) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        if (c == '"') {
+            inQuotes = !inQuotes;
+            any = true;
+        } else if (c <= ' ' && !inQuotes) {
+            if (any) {
+                args.push_back(current);
+            }
+            current.clear();
+            any = false;
+        } else {
+            current += static_cast<char>(c);
+            any = true;
+        }
+    }
+    if (any) {
+        args.push_back(current);
+    }
+    return args;
+}
+
+bool Exists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+int Hold(const std::string& file, const std::string& ready, const std::string& stop) {
+    HANDLE held = CreateFileA(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (held == INVALID_HANDLE_VALUE) {
+        return 2;
+    }
+    HANDLE marker = CreateFileA(ready.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (marker != INVALID_HANDLE_VALUE) {
+        CloseHandle(marker);
+    }
+    // Bounded, so that a runner that dies cannot leave the file held forever.
+    for (int i = 0; i < 600 * 20 && !Exists(stop); ++i) {
+        Sleep(50);
+    }
+    CloseHandle(held);
+    return 0;
+}
+
+int Attrib(const std::string& file, const std::vector<std::string>& flags) {
+    DWORD attributes = 0;
+    for (const std::string& flag : flags) {
+        for (char c : flag) {
+            if (c == 'r' || c == 'R') {
+                attributes |= FILE_ATTRIBUTE_READONLY;
+            } else if (c == 'h' || c == 'H') {
+                attributes |= FILE_ATTRIBUTE_HIDDEN;
+            } else if (c == 's' || c == 'S') {
+                attributes |= FILE_ATTRIBUTE_SYSTEM;
+            }
+        }
+    }
+    if (attributes == 0) {
+        attributes = FILE_ATTRIBUTE_NORMAL;
+    }
+    return SetFileAttributesA(file.c_str(), attributes) ? 0 : 2;
+}
+
+} // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    std::vector<std::string> args = SplitArgs(GetCommandLineA());
+    if (args.size() >= 5 && args[1] == "hold") {
+        return Hold(args[2], args[3], args[4]);
+    }
+    if (args.size() >= 3 && args[1] == "attrib") {
+        return Attrib(args[2], std::vector<std::string>(args.begin() + 3, args.end()));
+    }
+    return 1;
+}

@@ -1,0 +1,482 @@
+// The end-to-end robot: starts the uninstaller with a raw command line, reads
+// every window the uninstaller shows (message boxes, the shared-file question,
+// the progress list), presses the scripted buttons and writes what it saw in
+// the tagged line format of the native build's terminal front-end
+// (pal/README.md), so that one parser reads both transcripts:
+//   [box] rect=L,T,R,B / [caption] / [text] (one per line) / [buttons] 6 Yes |
+//   7 No / [answer] Yes; [window] DLG_UNINSTALL rect=... / [caption] /
+//   [progress] (one per list line, read whenever a box appears and while the
+//   program runs); [dialog] DLG_DELSHARED rect=... / [caption] / [field N] /
+//   [buttons] / [answer]. The robot adds what the terminal cannot show:
+//   [control] id=N class=C rect=... for every control of a dialog or box,
+//   [icon] when a box shows an icon, [timeout] when the program had to be
+//   killed, and [exit] N with the program's exit code.
+// Usage: robot JOBFILE, where JOBFILE holds lines "exe=", "args=" (the raw
+// arguments after the program name), "out=", "timeout=" (seconds after the
+// start and after each answer) and any number of "answer=" lines in order.
+// Every wait is bounded: a program that does not end in time is killed.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <fstream>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Job {
+    std::string exe;
+    std::string args;
+    std::string out;
+    DWORD timeoutMs = 20000;
+    std::vector<std::string> answers;
+};
+
+bool ReadJob(const char* path, Job& job) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return false;
+    }
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        size_t eq = line.find('=');
+        if (eq == std::string::npos) {
+            continue;
+        }
+        std::string key = line.substr(0, eq);
+        std::string value = line.substr(eq + 1);
+        if (key == "exe") {
+            job.exe = value;
+        } else if (key == "args") {
+            job.args = value;
+        } else if (key == "out") {
+            job.out = value;
+        } else if (key == "timeout") {
+            job.timeoutMs = static_cast<DWORD>(std::atoi(value.c_str())) * 1000;
+        } else if (key == "answer") {
+            job.answers.push_back(value);
+        }
+    }
+    return !job.exe.empty() && !job.out.empty();
+}
+
+class Transcript {
+  public:
+    explicit Transcript(const std::string& path) : file_(std::fopen(path.c_str(), "wb")) {}
+    ~Transcript() {
+        if (file_) {
+            std::fclose(file_);
+        }
+    }
+    bool Ok() const { return file_ != nullptr; }
+    // One tagged line per line of the text: CR, LF and CR LF each end a line.
+    void Emit(const std::string& tag, const std::string& text = std::string()) {
+        std::string line;
+        for (size_t i = 0; i <= text.size(); ++i) {
+            if (i == text.size() || text[i] == '\r' || text[i] == '\n') {
+                Write(line.empty() ? tag : tag + " " + line);
+                line.clear();
+                if (i < text.size() && text[i] == '\r' && i + 1 < text.size() &&
+                    text[i + 1] == '\n') {
+                    ++i;
+                }
+            } else {
+                line += text[i];
+            }
+        }
+    }
+
+  private:
+    void Write(const std::string& line) {
+        if (file_) {
+            std::fputs(line.c_str(), file_);
+            std::fputc('\n', file_);
+            std::fflush(file_);
+        }
+    }
+
+    FILE* file_;
+};
+
+std::string Narrow(const wchar_t* text, int length) {
+    if (length <= 0) {
+        return std::string();
+    }
+    int size = WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
+    std::string out(size > 0 ? size : 0, '\0');
+    if (size > 0) {
+        WideCharToMultiByte(CP_ACP, 0, text, length, &out[0], size, nullptr, nullptr);
+    }
+    return out;
+}
+
+// Another process's window text. Texts cross the process boundary in their
+// wide form (Wine hands back wide text even to the ANSI call), so ask for it
+// and convert; a window whose thread does not answer in time falls back to
+// the text the window manager keeps.
+std::string TextOf(HWND window) {
+    static wchar_t buffer[8192];
+    DWORD_PTR length = 0;
+    if (SendMessageTimeoutW(window, WM_GETTEXT, 8191, reinterpret_cast<LPARAM>(buffer),
+                            SMTO_ABORTIFHUNG, 1000, &length)) {
+        buffer[8191] = 0;
+        return Narrow(buffer, static_cast<int>(wcsnlen(buffer, 8191)));
+    }
+    int n = GetWindowTextW(window, buffer, 8191);
+    return Narrow(buffer, n);
+}
+
+std::string ClassOf(HWND window) {
+    char buffer[256];
+    int n = GetClassNameA(window, buffer, sizeof buffer);
+    return std::string(buffer, n > 0 ? n : 0);
+}
+
+BOOL CALLBACK CollectChild(HWND child, LPARAM param) {
+    reinterpret_cast<std::vector<HWND>*>(param)->push_back(child);
+    return TRUE;
+}
+
+std::vector<HWND> Children(HWND parent) {
+    std::vector<HWND> result;
+    EnumChildWindows(parent, CollectChild, reinterpret_cast<LPARAM>(&result));
+    return result;
+}
+
+HWND ChildById(HWND parent, int id) {
+    for (HWND child : Children(parent)) {
+        if (GetDlgCtrlID(child) == id) {
+            return child;
+        }
+    }
+    return nullptr;
+}
+
+struct WindowSearch {
+    DWORD pid;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectTopWindow(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<WindowSearch*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid == search->pid && IsWindowVisible(window)) {
+        search->found.push_back(window);
+    }
+    return TRUE;
+}
+
+std::vector<HWND> TopWindowsOf(DWORD processId) {
+    WindowSearch search{processId, {}};
+    EnumWindows(CollectTopWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+std::string WithoutAmpersand(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c != '&') {
+            out += c;
+        }
+    }
+    return out;
+}
+
+bool SameText(const std::string& a, const std::string& b) {
+    return lstrcmpiA(a.c_str(), b.c_str()) == 0;
+}
+
+std::string RectText(const RECT& r) {
+    char buffer[96];
+    std::snprintf(buffer, sizeof buffer, "rect=%ld,%ld,%ld,%ld", static_cast<long>(r.left),
+                  static_cast<long>(r.top), static_cast<long>(r.right),
+                  static_cast<long>(r.bottom));
+    return buffer;
+}
+
+class Robot {
+  public:
+    Robot(const Job& job, Transcript& transcript) : job_(job), out_(transcript) {}
+
+    int Run() {
+        std::string commandLine = "\"" + job_.exe + "\"";
+        if (!job_.args.empty()) {
+            commandLine += " " + job_.args;
+        }
+        std::vector<char> buffer(commandLine.begin(), commandLine.end());
+        buffer.push_back('\0');
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        if (!CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                            &startup, &process)) {
+            out_.Emit("[robot]", "CreateProcessA failed: " + std::to_string(GetLastError()));
+            return 2;
+        }
+        CloseHandle(process.hThread);
+        pid_ = process.dwProcessId;
+        DWORD deadline = GetTickCount() + job_.timeoutMs;
+        bool timedOut = false;
+        for (;;) {
+            if (WaitForSingleObject(process.hProcess, 20) == WAIT_OBJECT_0) {
+                break;
+            }
+            Poll(deadline);
+            if (static_cast<LONG>(GetTickCount() - deadline) > 0) {
+                timedOut = true;
+                TerminateProcess(process.hProcess, 255);
+                WaitForSingleObject(process.hProcess, 5000);
+                break;
+            }
+        }
+        if (timedOut) {
+            out_.Emit("[timeout]");
+        }
+        DWORD code = 0;
+        GetExitCodeProcess(process.hProcess, &code);
+        CloseHandle(process.hProcess);
+        out_.Emit("[exit]", std::to_string(code));
+        return timedOut ? 3 : 0;
+    }
+
+  private:
+    void Poll(DWORD& deadline) {
+        std::vector<HWND> windows = TopWindowsOf(pid_);
+        for (HWND window : windows) {
+            if (IsProgressWindow(window)) {
+                ReadProgress(window);
+            }
+        }
+        for (HWND window : windows) {
+            if (IsProgressWindow(window) || answered_.count(window)) {
+                continue;
+            }
+            // Let the program's activation hook move the box first.
+            Sleep(150);
+            if (!IsWindow(window)) {
+                continue;
+            }
+            if (progress_) {
+                ReadProgress(progress_);
+            }
+            if (ChildById(window, 107)) {
+                Dialog(window);
+            } else {
+                Box(window);
+            }
+            answered_.insert(window);
+            deadline = GetTickCount() + job_.timeoutMs;
+        }
+        // Forget closed windows, so that a reused handle counts as new.
+        for (auto it = answered_.begin(); it != answered_.end();) {
+            it = IsWindow(*it) ? std::next(it) : answered_.erase(it);
+        }
+    }
+
+    bool IsProgressWindow(HWND window) {
+        if (window == progress_) {
+            return true;
+        }
+        HWND list = ChildById(window, 101);
+        if (list && SameText(ClassOf(list), "ListBox")) {
+            progress_ = window;
+            progressLines_ = 0;
+            RECT rect{};
+            GetWindowRect(window, &rect);
+            out_.Emit("[window]", "DLG_UNINSTALL " + RectText(rect));
+            out_.Emit("[caption]", TextOf(window));
+            return true;
+        }
+        return false;
+    }
+
+    void ReadProgress(HWND window) {
+        HWND list = ChildById(window, 101);
+        if (!list) {
+            return;
+        }
+        DWORD_PTR count = 0;
+        if (!SendMessageTimeoutA(list, LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 300, &count) ||
+            static_cast<LONG_PTR>(count) == LB_ERR) {
+            return;
+        }
+        for (; progressLines_ < static_cast<int>(count); ++progressLines_) {
+            DWORD_PTR length = 0;
+            if (!SendMessageTimeoutW(list, LB_GETTEXTLEN, progressLines_, 0, SMTO_ABORTIFHUNG, 300,
+                                     &length) ||
+                static_cast<LONG_PTR>(length) == LB_ERR) {
+                return;
+            }
+            // Room to spare: the length may be counted in either form.
+            std::vector<wchar_t> text(2 * length + 16, L'\0');
+            DWORD_PTR got = 0;
+            if (!SendMessageTimeoutW(list, LB_GETTEXT, progressLines_,
+                                     reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG, 300,
+                                     &got) ||
+                static_cast<LONG_PTR>(got) == LB_ERR) {
+                return;
+            }
+            std::string line =
+                Narrow(text.data(), static_cast<int>(wcsnlen(text.data(), text.size())));
+            out_.Emit("[progress]", line);
+        }
+    }
+
+    std::string NextAnswer() {
+        if (nextAnswer_ < job_.answers.size()) {
+            return job_.answers[nextAnswer_++];
+        }
+        return std::string();
+    }
+
+    void Box(HWND box) {
+        RECT rect{};
+        GetWindowRect(box, &rect);
+        std::string text;
+        bool icon = false;
+        std::vector<std::string> controls;
+        std::vector<std::pair<HWND, std::string>> buttons;
+        for (HWND child : Children(box)) {
+            std::string cls = ClassOf(child);
+            LONG style = GetWindowLongA(child, GWL_STYLE);
+            RECT r{};
+            GetWindowRect(child, &r);
+            OffsetRect(&r, -rect.left, -rect.top);
+            controls.push_back("id=" + std::to_string(GetDlgCtrlID(child)) + " class=" + cls + " " +
+                               RectText(r));
+            if (SameText(cls, "Button")) {
+                if (IsWindowVisible(child)) {
+                    buttons.emplace_back(child, WithoutAmpersand(TextOf(child)));
+                }
+            } else if (SameText(cls, "Static")) {
+                if ((style & SS_TYPEMASK) == SS_ICON) {
+                    icon = icon || IsWindowVisible(child);
+                } else if (GetDlgCtrlID(child) == 0xFFFF || text.empty()) {
+                    text = TextOf(child);
+                }
+            }
+        }
+        std::string answer = NextAnswer();
+        HWND press = nullptr;
+        if (answer.empty()) {
+            // Out of answers: the box takes its No or Cancel answer, or its
+            // only button, as the native front-end does at end of input.
+            for (const char* fallback : {"No", "Cancel", "OK"}) {
+                for (auto& button : buttons) {
+                    if (!press && SameText(button.second, fallback)) {
+                        press = button.first;
+                        answer = button.second;
+                    }
+                }
+            }
+            if (!press && !buttons.empty()) {
+                press = buttons.front().first;
+                answer = buttons.front().second;
+            }
+        } else {
+            for (auto& button : buttons) {
+                if (!press && SameText(button.second, answer)) {
+                    press = button.first;
+                }
+            }
+        }
+        out_.Emit("[box]", RectText(rect));
+        out_.Emit("[caption]", TextOf(box));
+        out_.Emit("[text]", text);
+        std::string labels;
+        for (auto& button : buttons) {
+            labels += (labels.empty() ? "" : " | ") + std::to_string(GetDlgCtrlID(button.first)) +
+                      " " + button.second;
+        }
+        out_.Emit("[buttons]", labels);
+        if (icon) {
+            out_.Emit("[icon]");
+        }
+        for (const std::string& control : controls) {
+            out_.Emit("[control]", control);
+        }
+        out_.Emit("[answer]", answer);
+        if (press) {
+            PostMessageA(box, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(press), BN_CLICKED),
+                         reinterpret_cast<LPARAM>(press));
+        } else {
+            PostMessageA(box, WM_COMMAND, IDCANCEL, 0);
+        }
+    }
+
+    void Dialog(HWND dialog) {
+        RECT rect{};
+        GetWindowRect(dialog, &rect);
+        out_.Emit("[dialog]", "DLG_DELSHARED " + RectText(rect));
+        out_.Emit("[caption]", TextOf(dialog));
+        std::string labels;
+        for (HWND child : Children(dialog)) {
+            int id = GetDlgCtrlID(child);
+            std::string cls = ClassOf(child);
+            std::string text = TextOf(child);
+            RECT r{};
+            GetWindowRect(child, &r);
+            OffsetRect(&r, -rect.left, -rect.top);
+            out_.Emit("[control]",
+                      "id=" + std::to_string(id) + " class=" + cls + " " + RectText(r));
+            if (SameText(cls, "Button")) {
+                labels += (labels.empty() ? "" : " | ") + std::to_string(id) + " " +
+                          WithoutAmpersand(text);
+            } else {
+                out_.Emit("[field " + std::to_string(id) + "]", text);
+            }
+        }
+        out_.Emit("[buttons]", labels);
+        std::string answer = NextAnswer();
+        int id = IDCANCEL;
+        static const std::map<std::string, int> kButtons = {
+            {"yes", 107}, {"yes to all", 108}, {"no", 109}, {"no to all", 110}};
+        std::string lower;
+        for (char c : answer) {
+            lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        }
+        if (answer.empty()) {
+            answer = "Esc";
+        } else if (kButtons.count(lower)) {
+            id = kButtons.at(lower);
+        } else if (lower != "esc" && std::atoi(answer.c_str()) > 0) {
+            id = std::atoi(answer.c_str());
+        }
+        out_.Emit("[answer]", answer);
+        HWND button = id == IDCANCEL ? nullptr : ChildById(dialog, id);
+        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(button));
+    }
+
+    const Job& job_;
+    Transcript& out_;
+    DWORD pid_ = 0;
+    HWND progress_ = nullptr;
+    int progressLines_ = 0;
+    size_t nextAnswer_ = 0;
+    std::set<HWND> answered_;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Job job;
+    if (argc < 2 || !ReadJob(argv[1], job)) {
+        std::fprintf(stderr, "usage: robot JOBFILE (exe=, args=, out=, timeout=, answer=)\n");
+        return 1;
+    }
+    Transcript transcript(job.out);
+    if (!transcript.Ok()) {
+        std::fprintf(stderr, "robot: cannot write %s\n", job.out.c_str());
+        return 1;
+    }
+    return Robot(job, transcript).Run();
+}
