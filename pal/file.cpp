@@ -694,7 +694,9 @@ DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistance
     if (lpDistanceToMoveHigh != nullptr) {
         *lpDistanceToMoveHigh = static_cast<LONG>(static_cast<uint64_t>(target) >> 32);
     }
-    SetLastError(ERROR_SUCCESS);
+    if (static_cast<DWORD>(target) == INVALID_SET_FILE_POINTER) {
+        SetLastError(ERROR_SUCCESS); // tells this position from a failure
+    }
     return static_cast<DWORD>(target);
 }
 
@@ -711,7 +713,9 @@ DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
     if (lpFileSizeHigh != nullptr) {
         *lpFileSizeHigh = static_cast<DWORD>(static_cast<uint64_t>(st.st_size) >> 32);
     }
-    SetLastError(ERROR_SUCCESS);
+    if (static_cast<DWORD>(st.st_size) == INVALID_FILE_SIZE) {
+        SetLastError(ERROR_SUCCESS); // tells this size from a failure
+    }
     return static_cast<DWORD>(st.st_size);
 }
 
@@ -938,7 +942,9 @@ DWORD WINAPI GetShortPathNameA(LPCSTR lpszLongPath, LPSTR lpszShortPath, DWORD c
     }
     struct stat st;
     if (stat(path.c_str(), &st) != 0) {
-        SetLastError(StatError(path, errno));
+        // Windows says "file not found" whichever part of the path is missing.
+        SetLastError(errno == ENOENT || errno == ENOTDIR ? ERROR_FILE_NOT_FOUND
+                                                         : ErrorFromErrno(errno));
         return 0;
     }
     // Each name in the given path is traded for its short form; the
