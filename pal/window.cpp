@@ -385,11 +385,18 @@ void Activate(Window* window) {
 
 // ---- Dialogs -----------------------------------------------------------------
 
+// Rounded to the nearest pixel, as MulDiv rounds.
+LONG Scale(int units, int base, int divisor) {
+    long product = static_cast<long>(units) * base;
+    long half = divisor / 2;
+    return static_cast<LONG>(product >= 0 ? (product + half) / divisor
+                                          : -((-product + half) / divisor));
+}
 LONG DluX(int units) {
-    return units * kBaseUnitX / 4;
+    return Scale(units, kBaseUnitX, 4);
 }
 LONG DluY(int units) {
-    return units * kBaseUnitY / 8;
+    return Scale(units, kBaseUnitY, 8);
 }
 
 void DestroyTree(HWND hwnd) {
@@ -665,6 +672,22 @@ int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
     BoxSize(text, caption, buttons.size(), width, height);
     Window* owner = hWnd ? Find(hWnd) : nullptr;
     CentreOn(box, width, height, owner ? owner->rect : ScreenRect());
+    // The text and the buttons are controls of the box, as on Windows, so
+    // GetDlgItem finds them.
+    auto addControl = [&](const char* className, int id, const std::string& label) {
+        Window* control = NewWindow(Kind::Control);
+        control->parent = handle;
+        control->className = className;
+        control->id = id;
+        control->text = label;
+        control->style = WS_CHILD | WS_VISIBLE;
+        control->rect = box->rect;
+        box->children.push_back(control->handle);
+    };
+    addControl("Static", 0xFFFF, text);
+    for (const Button& b : buttons) {
+        addControl("Button", b.id, b.label);
+    }
 
     Activate(box);
     box = Find(handle);
@@ -715,7 +738,7 @@ int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
         }
     }
     Emit("[answer]", LabelOf(buttons, answer) + note);
-    Windows().erase(reinterpret_cast<uintptr_t>(handle));
+    DestroyTree(handle);
     return answer;
 }
 
@@ -1160,6 +1183,9 @@ LONG WINAPI GetWindowLongA(HWND hWnd, int nIndex) {
         return static_cast<LONG>(window->style);
     case GWL_ID:
         return window->id;
+    case GWL_EXSTYLE:
+        // Borders stay in the style: nothing is drawn in three dimensions.
+        return 0;
     default:
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;

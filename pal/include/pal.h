@@ -497,6 +497,8 @@ typedef POINT* LPPOINT;
 #define BN_CLICKED 0
 #define GWL_STYLE (-16)
 #define GWL_ID (-12)
+#define GWL_EXSTYLE (-20)
+#define WS_EX_CLIENTEDGE 0x00000200L
 int WINAPI GetClassNameA(HWND hWnd, LPSTR lpClassName, int nMaxCount);
 LONG WINAPI GetWindowLongA(HWND hWnd, int nIndex);
 BOOL WINAPI MapDialogRect(HWND hDlg, LPRECT lpRect);
