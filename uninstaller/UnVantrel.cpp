@@ -56,6 +56,7 @@ void Run() {
     AppTitle = kAppTitle;
 
     ModuleHandle = GetModuleHandleA(nullptr);
+    InstallLogPath.clear();
     TRunListsOwner lists;
     SectionEntries.Clear();
     KeptSharedFiles.Clear();
