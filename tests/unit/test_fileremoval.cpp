@@ -4,6 +4,7 @@
 
 #include "ktFileUtils.h"
 #include "ktHandle.h"
+#include "ktIniFile.h"
 #include "ktRegIni.h"
 #include "ktUtils.h"
 
@@ -282,6 +283,17 @@ TEST_F(WininitTest, NothingScheduledLeavesWininitAlone) {
     DeleteOnRestart(Dir());
     FreeIniFiles();
     EXPECT_EQ(ReadBytes(Wininit()), original);
+}
+
+TEST_F(WininitTest, LockedWininitRaisesTheEngineError) {
+    SetPlatformId(VER_PLATFORM_WIN32_WINDOWS);
+    WriteBytes(Wininit(), "[Rename]\r\n");
+    std::string path = PathOf("pending.dll");
+    WriteBytes(path, "x");
+    TScopedHandle holder(CreateFileA(Wininit().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(holder.IsValid());
+    EXPECT_THROW(DeleteOnRestart(path), EIniFileError);
 }
 
 } // namespace
