@@ -724,7 +724,7 @@ int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
         std::string line;
         if (quitPosted || !ReadAnswerLine(line)) {
             answer = EndOfInputAnswer(buttons);
-            note = " (end of input)";
+            note = quitPosted ? " (interrupted)" : " (end of input)";
             break;
         }
         int id = 0;
@@ -787,7 +787,7 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE, LPCSTR lpTemplateName, HWND hWndParent
         std::vector<Button> buttons = ButtonsOf(Find(handle));
         std::string line;
         if (quitPosted || !ReadAnswerLine(line)) {
-            Emit("[answer]", "Esc (end of input)");
+            Emit("[answer]", quitPosted ? "Esc (interrupted)" : "Esc (end of input)");
             Command(handle, IDCANCEL);
             // Nothing more can be read: a procedure that ignores Cancel must
             // not keep the program waiting for ever.

@@ -231,6 +231,53 @@ TEST_F(CenterOnScreenTest, WindowWiderThanTheScreenStartsAtTheLeft) {
     EXPECT_EQ(after.top, (screenHeight - 200) / 2);
 }
 
+// The thread's queue: posted messages in order, the quit after them, and a
+// message posted to a dialog reaches its procedure when dispatched.
+TEST(MessageQueue, QuitComesAfterWhatWasPostedBeforeIt) {
+    ASSERT_TRUE(PostMessageA(nullptr, WM_USER + 1, 11, 0));
+    PostQuitMessage(3);
+    ASSERT_TRUE(PostMessageA(nullptr, WM_USER + 2, 22, 0));
+    std::vector<UINT> order;
+    WPARAM quitCode = 0;
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, WM_USER, WM_USER + 10, PM_REMOVE)) {
+        order.push_back(msg.message);
+        if (msg.message == WM_QUIT) {
+            quitCode = msg.wParam;
+        }
+        ASSERT_LT(order.size(), 10u) << "the queue does not empty";
+    }
+    EXPECT_EQ(order, (std::vector<UINT>{WM_USER + 1, WM_USER + 2, WM_QUIT}));
+    EXPECT_EQ(quitCode, 3u);
+}
+
+int dispatched = 0;
+INT_PTR CALLBACK CountingProc(HWND, UINT message, WPARAM wParam, LPARAM) {
+    if (message == WM_USER + 5) {
+        dispatched += static_cast<int>(wParam);
+    }
+    return 0;
+}
+
+TEST(MessageQueue, PostedMessageIsDispatchedToTheDialog) {
+    TScopedWindow dialog(
+        CreateDialogParamA(GetModuleHandleA(nullptr), "DLG_UNINSTALL", nullptr, CountingProc, 0));
+    ASSERT_TRUE(dialog.IsValid());
+    dispatched = 0;
+    ASSERT_TRUE(PostMessageA(dialog.Get(), WM_USER + 5, 4, 0));
+    MSG msg;
+    bool found = false;
+    while (PeekMessageA(&msg, dialog.Get(), WM_USER + 5, WM_USER + 5, PM_REMOVE)) {
+        EXPECT_EQ(msg.hwnd, dialog.Get());
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+        found = true;
+    }
+    EXPECT_TRUE(found);
+    EXPECT_EQ(dispatched, 4);
+    EXPECT_FALSE(PeekMessageA(&msg, dialog.Get(), WM_USER + 5, WM_USER + 5, PM_NOREMOVE));
+}
+
 // FitToScreen is pure arithmetic on the screen size; rectangles are given
 // relative to it so the table holds on any screen.
 TEST(FitToScreen, MovesARectangleOntoTheScreenKeepingItsSize) {

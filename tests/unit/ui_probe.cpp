@@ -4,6 +4,7 @@
 #include "ktUtils.h"
 #include "winapi.h"
 
+#include <csignal>
 #include <cstdio>
 #include <string>
 
@@ -71,5 +72,20 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
                                           "Application uninstall finished.", MB_ICONINFORMATION)));
     DestroyWindow(progress);
     Say("hook left: " + std::string(MsgBoxHook() ? "yes" : "no"));
+
+    // The terminal's interrupt: a box shown while the quit is pending takes
+    // its end-of-input answer without reading, and the quit comes after what
+    // was posted before it.
+    PostMessageA(nullptr, WM_USER, 7, 0);
+    std::raise(SIGINT);
+    Say("interrupted box: " +
+        std::to_string(MessageBoxA(nullptr, "Still there?", "Interrupted", MB_YESNO)));
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        char line[64];
+        std::snprintf(line, sizeof line, "message 0x%X %u", msg.message,
+                      static_cast<unsigned>(msg.wParam));
+        Say(line);
+    }
     return 0;
 }
