@@ -462,8 +462,15 @@ void TktIniFile::ReadSectionValues(const std::string& section, TStringList& pair
         size_t eq = line.find('=');
         if (eq == std::string::npos) {
             SetNameValue(pairs, line, std::string());
+            continue;
+        }
+        // SetNameValue with the line's name and value, whose new entry is
+        // the line itself.
+        int found = pairs.IndexOfName(line.substr(0, eq));
+        if (found >= 0) {
+            pairs.Set(found, line);
         } else {
-            SetNameValue(pairs, line.substr(0, eq), line.substr(eq + 1));
+            pairs.Add(line);
         }
     }
 }

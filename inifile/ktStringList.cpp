@@ -3,6 +3,8 @@
 #include "winapi.h"
 
 #include <algorithm>
+#include <functional>
+#include <utility>
 
 int CompareTextIgnoreCase(const std::string& a, const std::string& b) {
     int result = CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(),
@@ -23,8 +25,26 @@ std::string UpperCase(const std::string& text) {
 }
 
 namespace {
-std::string NameKey(const std::string& text) {
-    return UpperCase(text.substr(0, text.find('=')));
+// The hash of a name upper-cased by the system's ANSI rules, computed in a
+// reused buffer so that a lookup allocates nothing.
+size_t NameHash(const char* name, size_t length) {
+    static thread_local std::string scratch;
+    scratch.assign(name, length);
+    if (length > 0) {
+        CharUpperBuffA(&scratch[0], static_cast<DWORD>(length));
+    }
+    return std::hash<std::string>()(scratch);
+}
+
+size_t LineNameHash(const std::string& text) {
+    return NameHash(text.data(), text.find('='));
+}
+
+bool SameName(const std::string& text, const std::string& name) {
+    size_t length = text.find('=');
+    return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, text.data(),
+                          static_cast<int>(length), name.data(),
+                          static_cast<int>(name.size())) == CSTR_EQUAL;
 }
 } // namespace
 
@@ -38,34 +58,104 @@ bool TStringList::HasName(const std::string& text) {
     return text.find('=') != std::string::npos;
 }
 
+size_t TStringList::FindSlot(size_t hash) const {
+    // The table is never full, so the probe ends at a free slot.
+    const size_t mask = slots_.size() - 1;
+    size_t i = hash & mask;
+    while (slots_[i].first >= 0 && slots_[i].hash != hash) {
+        i = (i + 1) & mask;
+    }
+    return i;
+}
+
+void TStringList::GrowIndex() const {
+    std::vector<Slot> old = std::move(slots_);
+    slots_.assign(old.empty() ? 16 : old.size() * 2, Slot{0, -1, -1});
+    for (const Slot& slot : old) {
+        if (slot.first >= 0) {
+            slots_[FindSlot(slot.hash)] = slot;
+        }
+    }
+}
+
+void TStringList::EraseSlot(size_t slot) const {
+    // Backward-shift deletion: later slots of the same probe run move up,
+    // so that no probe stops early at the freed slot.
+    const size_t mask = slots_.size() - 1;
+    size_t hole = slot;
+    size_t next = slot;
+    for (;;) {
+        next = (next + 1) & mask;
+        if (slots_[next].first < 0) {
+            break;
+        }
+        size_t home = slots_[next].hash & mask;
+        bool stays = hole < next ? (home > hole && home <= next) : (home > hole || home <= next);
+        if (!stays) {
+            slots_[hole] = slots_[next];
+            hole = next;
+        }
+    }
+    slots_[hole] = Slot{0, -1, -1};
+    --usedSlots_;
+}
+
 void TStringList::IndexAdd(int index) const {
     if (!indexValid_ || !HasName(lines_[index].text)) {
         return;
     }
-    auto& positions = index_[NameKey(lines_[index].text)];
-    positions.insert(std::upper_bound(positions.begin(), positions.end(), index), index);
+    if ((usedSlots_ + 1) * 2 > slots_.size()) {
+        GrowIndex();
+    }
+    size_t hash = LineNameHash(lines_[index].text);
+    Slot& slot = slots_[FindSlot(hash)];
+    if (slot.first < 0) {
+        slot = Slot{hash, index, -1};
+        ++usedSlots_;
+        return;
+    }
+    if (index < slot.first) {
+        std::swap(index, slot.first);
+    }
+    if (slot.rest < 0) {
+        slot.rest = static_cast<int>(overflow_.size());
+        overflow_.emplace_back();
+    }
+    auto& rest = overflow_[slot.rest];
+    rest.insert(std::upper_bound(rest.begin(), rest.end(), index), index);
 }
 
 void TStringList::IndexRemove(int index) const {
-    if (!indexValid_ || !HasName(lines_[index].text)) {
+    if (!indexValid_ || !HasName(lines_[index].text) || slots_.empty()) {
         return;
     }
-    auto found = index_.find(NameKey(lines_[index].text));
-    if (found == index_.end()) {
+    size_t at = FindSlot(LineNameHash(lines_[index].text));
+    Slot& slot = slots_[at];
+    if (slot.first < 0) {
         return;
     }
-    auto& positions = found->second;
-    auto at = std::lower_bound(positions.begin(), positions.end(), index);
-    if (at != positions.end() && *at == index) {
-        positions.erase(at);
+    std::vector<int>* rest = slot.rest >= 0 ? &overflow_[slot.rest] : nullptr;
+    if (slot.first == index) {
+        if (!rest || rest->empty()) {
+            EraseSlot(at);
+            return;
+        }
+        slot.first = rest->front();
+        rest->erase(rest->begin());
+        return;
     }
-    if (positions.empty()) {
-        index_.erase(found);
+    if (rest) {
+        auto found = std::lower_bound(rest->begin(), rest->end(), index);
+        if (found != rest->end() && *found == index) {
+            rest->erase(found);
+        }
     }
 }
 
 void TStringList::RebuildIndex() const {
-    index_.clear();
+    slots_.clear();
+    usedSlots_ = 0;
+    overflow_.clear();
     indexValid_ = true;
     for (int i = 0; i < Count(); ++i) {
         IndexAdd(i);
@@ -85,6 +175,14 @@ void TStringList::Insert(int index, const std::string& text, void* object) {
 }
 
 void TStringList::Set(int index, const std::string& text) {
+    // A line replaced by one of the same name (the usual case) keeps its
+    // place in the index.
+    bool sameKey = indexValid_ && HasName(text) && HasName(lines_[index].text) &&
+                   LineNameHash(text) == LineNameHash(lines_[index].text);
+    if (sameKey) {
+        lines_[index].text = text;
+        return;
+    }
     IndexRemove(index);
     lines_[index].text = text;
     IndexAdd(index);
@@ -103,7 +201,9 @@ void TStringList::Delete(int index) {
 
 void TStringList::Clear() {
     lines_.clear();
-    index_.clear();
+    slots_.clear();
+    usedSlots_ = 0;
+    overflow_.clear();
     indexValid_ = false;
 }
 
@@ -111,16 +211,23 @@ int TStringList::IndexOfName(const std::string& name) const {
     if (!indexValid_) {
         RebuildIndex();
     }
-    // Lines whose name upper-cases to the same key are the candidates;
-    // the locale comparison has the last word.
-    auto found = index_.find(UpperCase(name));
-    if (found == index_.end()) {
+    if (slots_.empty()) {
         return -1;
     }
-    for (int position : found->second) {
-        const std::string& text = lines_[position].text;
-        if (SameText(text.substr(0, text.find('=')), name)) {
-            return position;
+    // Lines whose upper-cased name hashes alike are the candidates; the
+    // locale comparison has the last word.
+    const Slot& slot = slots_[FindSlot(NameHash(name.data(), name.size()))];
+    if (slot.first < 0) {
+        return -1;
+    }
+    if (SameName(lines_[slot.first].text, name)) {
+        return slot.first;
+    }
+    if (slot.rest >= 0) {
+        for (int position : overflow_[slot.rest]) {
+            if (SameName(lines_[position].text, name)) {
+                return position;
+            }
         }
     }
     return -1;

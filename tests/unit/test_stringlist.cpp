@@ -55,6 +55,52 @@ TEST(StringListTest, LargeListKeepsFirstPositions) {
     EXPECT_EQ(list.IndexOfName("name0"), 4999);
 }
 
+// The first named line by a walk from the start: what the index must give.
+int WalkIndexOfName(const TStringList& list, const std::string& name) {
+    for (int i = 0; i < list.Count(); ++i) {
+        const std::string& text = list[i];
+        size_t eq = text.find('=');
+        if (eq != std::string::npos && SameText(text.substr(0, eq), name)) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+TEST(StringListTest, IndexAgreesWithAWalkThroughRandomChanges) {
+    TStringList list;
+    unsigned state = 12345;
+    auto next = [&state](unsigned range) {
+        state = state * 1103515245u + 12345u;
+        return (state >> 8) % range;
+    };
+    auto randomLine = [&next]() {
+        unsigned kind = next(10);
+        std::string name = (next(2) ? "N" : "n") + std::to_string(next(300));
+        if (kind == 0) {
+            return name; // no "=": never found by name
+        }
+        return name + "=" + std::to_string(next(1000));
+    };
+    for (int step = 0; step < 6000; ++step) {
+        unsigned op = next(10);
+        if (op < 5 || list.Count() == 0) {
+            list.Add(randomLine());
+        } else if (op < 7) {
+            list.Set(static_cast<int>(next(list.Count())), randomLine());
+        } else if (op < 8) {
+            list.Delete(list.Count() - 1);
+        } else if (op < 9) {
+            list.Delete(static_cast<int>(next(list.Count())));
+        } else {
+            list.Insert(static_cast<int>(next(list.Count() + 1)), randomLine());
+        }
+        std::string probe = "n" + std::to_string(next(320));
+        ASSERT_EQ(list.IndexOfName(probe), WalkIndexOfName(list, probe))
+            << "step " << step << " probe " << probe;
+    }
+}
+
 TEST(StringListTest, TextJoinsWithCrLf) {
     TStringList list{"a", "", "b=c"};
     EXPECT_EQ(list.Text(), "a\r\n\r\nb=c\r\n");
