@@ -63,6 +63,12 @@ TEST(StringTable, HoldsEveryMessageTextExactly) {
     }
 }
 
+TEST(StringTable, NullInstanceMeansTheProgramItself) {
+    char buffer[64];
+    EXPECT_EQ(LoadStringA(nullptr, 5, buffer, sizeof buffer), 31);
+    EXPECT_STREQ(buffer, "Application uninstall finished.");
+}
+
 TEST(StringTable, HasNothingOutsideOneToTwentyTwo) {
     for (UINT id : {0u, 23u, 24u, 31u, 32u, 1000u}) {
         char buffer[64];

@@ -55,6 +55,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     Say(std::string("arguments: ") + commandLine);
     AppTitle = "Vantrel Uninstaller";
     MsgBoxFlags = MB_SETFOREGROUND;
+    ErrorBox("Installation log file C:\\x.log not found!");
     Say("question: " + std::to_string(QuestionBox("Remove it all?\rEvery component.")));
 
     HWND progress = CreateDialogParamA(instance, "DLG_UNINSTALL", nullptr, nullptr, 0);
