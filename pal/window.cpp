@@ -215,13 +215,13 @@ std::string ButtonsText(const std::vector<Button>& buttons) {
 // ---- Input ---------------------------------------------------------------
 
 volatile sig_atomic_t interrupted = 0;
-bool quitPosted = false;
+volatile sig_atomic_t quitPosted = 0;
 int quitCode = 0;
 
 void TakeInterrupt() {
     if (interrupted) {
         interrupted = 0;
-        quitPosted = true;
+        quitPosted = 1;
         quitCode = 0;
     }
 }
@@ -1025,7 +1025,7 @@ BOOL WINAPI PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
 }
 
 void WINAPI PostQuitMessage(int nExitCode) {
-    quitPosted = true;
+    quitPosted = 1;
     quitCode = nExitCode;
 }
 
@@ -1047,7 +1047,7 @@ BOOL WINAPI PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFi
         lpMsg->message = WM_QUIT;
         lpMsg->wParam = static_cast<WPARAM>(quitCode);
         if (wRemoveMsg & PM_REMOVE) {
-            quitPosted = false;
+            quitPosted = 0;
         }
         return TRUE;
     }
