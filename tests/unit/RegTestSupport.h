@@ -18,6 +18,10 @@ bool ProtectKeyForTest(HKEY root, const std::string& subKey, bool protect);
 // connection, as another process would see it. Native store only.
 bool ValueCommittedInStore(const std::string& subKeyOfCurrentUser, const std::string& valueName);
 
+// Adds a subkey through a second connection to the store, as another
+// process would, without this process's calls knowing. Native store only.
+bool AddSubKeyFromOutside(const std::string& subKeyOfCurrentUser, const std::string& name);
+
 // Runs `action` inside one store transaction and rolls it back afterwards,
 // or commits it when `commit` is true. Native store only.
 void InRegistryBatch(bool commit, void (*action)(void*), void* context);

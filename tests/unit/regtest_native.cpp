@@ -45,16 +45,12 @@ bool Lookup(sqlite3* db, const char* sql, int64_t parent, const std::string& nam
 
 } // namespace
 
-bool ValueCommittedInStore(const std::string& subKeyOfCurrentUser, const std::string& valueName) {
-    sqlite3* db = nullptr;
-    std::string file = pal::MachineRoot() + "/registry.db";
-    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-        sqlite3_close(db);
-        return false;
-    }
+namespace {
+
+std::vector<std::string> Components(const std::string& subKey) {
     std::vector<std::string> parts;
     std::string part;
-    for (char c : subKeyOfCurrentUser + "\\") {
+    for (char c : subKey + "\\") {
         if (c == '\\') {
             if (!part.empty()) {
                 parts.push_back(part);
@@ -64,17 +60,66 @@ bool ValueCommittedInStore(const std::string& subKeyOfCurrentUser, const std::st
             part += c;
         }
     }
-    int64_t id = 0;
+    return parts;
+}
+
+// The id of a key below HKEY_CURRENT_USER, looked up through `db`.
+bool FindKey(sqlite3* db, const std::string& subKey, int64_t& id) {
     bool found = Lookup(db, "SELECT id FROM keys WHERE parent = 0 AND uname = ?2 AND ?1 = 0", 0,
                         "HKEY_CURRENT_USER", id);
-    for (const auto& name : parts) {
+    for (const auto& name : Components(subKey)) {
         found = found &&
                 Lookup(db, "SELECT id FROM keys WHERE parent = ?1 AND uname = ?2", id, name, id);
     }
-    found =
-        found && Lookup(db, "SELECT id FROM vals WHERE key = ?1 AND uname = ?2", id, valueName, id);
+    return found;
+}
+
+sqlite3* OpenSecondConnection(int flags) {
+    sqlite3* db = nullptr;
+    std::string file = pal::MachineRoot() + "/registry.db";
+    if (sqlite3_open_v2(file.c_str(), &db, flags, nullptr) != SQLITE_OK) {
+        sqlite3_close(db);
+        return nullptr;
+    }
+    sqlite3_busy_timeout(db, 5000);
+    return db;
+}
+
+} // namespace
+
+bool ValueCommittedInStore(const std::string& subKeyOfCurrentUser, const std::string& valueName) {
+    sqlite3* db = OpenSecondConnection(SQLITE_OPEN_READONLY);
+    if (!db) {
+        return false;
+    }
+    int64_t id = 0;
+    bool found = FindKey(db, subKeyOfCurrentUser, id) &&
+                 Lookup(db, "SELECT id FROM vals WHERE key = ?1 AND uname = ?2", id, valueName, id);
     sqlite3_close(db);
     return found;
+}
+
+bool AddSubKeyFromOutside(const std::string& subKeyOfCurrentUser, const std::string& name) {
+    sqlite3* db = OpenSecondConnection(SQLITE_OPEN_READWRITE);
+    if (!db) {
+        return false;
+    }
+    int64_t id = 0;
+    bool ok = FindKey(db, subKeyOfCurrentUser, id);
+    sqlite3_stmt* insert = nullptr;
+    ok = ok && sqlite3_prepare_v2(db, "INSERT INTO keys(parent, name, uname) VALUES (?, ?, ?)", -1,
+                                  &insert, nullptr) == SQLITE_OK;
+    if (ok) {
+        std::string upper = Upper(name);
+        sqlite3_bind_int64(insert, 1, id);
+        sqlite3_bind_text(insert, 2, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_text(insert, 3, upper.data(), static_cast<int>(upper.size()),
+                          SQLITE_TRANSIENT);
+        ok = sqlite3_step(insert) == SQLITE_DONE;
+    }
+    sqlite3_finalize(insert);
+    sqlite3_close(db);
+    return ok;
 }
 
 void InRegistryBatch(bool commit, void (*action)(void*), void* context) {

@@ -14,6 +14,10 @@ bool ValueCommittedInStore(const std::string&, const std::string&) {
     return false;
 }
 
+bool AddSubKeyFromOutside(const std::string&, const std::string&) {
+    return false;
+}
+
 void InRegistryBatch(bool, void (*action)(void*), void* context) {
     action(context);
 }

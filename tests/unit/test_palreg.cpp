@@ -391,6 +391,17 @@ TEST_F(PalRegistry, EnumerationSeesChangesBetweenCalls) {
               ERROR_NO_MORE_ITEMS);
 }
 
+TEST_F(PalRegistry, EnumerationSeesChangesByAnotherProcess_NativeOnly) {
+    if (!RegistryIsNativeStore()) {
+        GTEST_SKIP() << "the store file is the native build's";
+    }
+    CreateKey("M");
+    CreateKey("N");
+    EXPECT_EQ(SubKeys(Key()), (Names{"M", "N"}));
+    ASSERT_TRUE(AddSubKeyFromOutside(SubKey(), "Between"));
+    EXPECT_EQ(SubKeys(Key()), (Names{"Between", "M", "N"}));
+}
+
 TEST_F(PalRegistry, ClassesRootIsTheMachineClassesKey) {
     std::string name = "VantrelTestClass-" + SubKey().substr(SubKey().rfind('-') + 1) + "-" +
                        std::to_string(GetCurrentProcessId());
