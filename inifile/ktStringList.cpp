@@ -25,15 +25,63 @@ std::string UpperCase(const std::string& text) {
 }
 
 namespace {
-// The hash of a name upper-cased by the system's ANSI rules, computed in a
-// reused buffer so that a lookup allocates nothing.
-size_t NameHash(const char* name, size_t length) {
-    static thread_local std::string scratch;
-    scratch.assign(name, length);
-    if (length > 0) {
-        CharUpperBuffA(&scratch[0], static_cast<DWORD>(length));
+// What each byte stands for when names are compared with letter case
+// ignored: upper-casing alone is not enough, since the locale comparison
+// also ignores some characters (NUL, the soft hyphen) and expands others
+// (sharp s as ss, ligatures). The table is learnt from CompareStringA
+// itself, once; two names it holds equal then fold to the same text, and
+// names that fold alike are told apart by the comparison.
+class TNameFold {
+  public:
+    TNameFold() {
+        for (int c = 0; c < 256; ++c) {
+            std::string one(1, static_cast<char>(c));
+            if (Same(one, std::string())) {
+                continue; // ignored: folds to nothing
+            }
+            map_[c] = one;
+            for (int d = 1; d < c; ++d) {
+                if (!map_[d].empty() && Same(one, std::string(1, static_cast<char>(d)))) {
+                    map_[c] = map_[d];
+                    break;
+                }
+            }
+            if (map_[c] != one || c < 0x80) {
+                continue;
+            }
+            // An expansion into two letters, like sharp s into SS.
+            for (char x = 'A'; x <= 'Z' && map_[c] == one; ++x) {
+                for (char y = 'A'; y <= 'Z'; ++y) {
+                    if (Same(one, std::string{x, y})) {
+                        map_[c] = map_[static_cast<unsigned char>(x)] +
+                                  map_[static_cast<unsigned char>(y)];
+                        break;
+                    }
+                }
+            }
+        }
     }
-    return std::hash<std::string>()(scratch);
+    size_t Hash(const char* name, size_t length) const {
+        static thread_local std::string folded;
+        folded.clear();
+        for (size_t i = 0; i < length; ++i) {
+            folded += map_[static_cast<unsigned char>(name[i])];
+        }
+        return std::hash<std::string>()(folded);
+    }
+
+  private:
+    static bool Same(const std::string& a, const std::string& b) {
+        return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(),
+                              static_cast<int>(a.size()), b.data(),
+                              static_cast<int>(b.size())) == CSTR_EQUAL;
+    }
+    std::string map_[256];
+};
+
+size_t NameHash(const char* name, size_t length) {
+    static const TNameFold fold;
+    return fold.Hash(name, length);
 }
 
 size_t LineNameHash(const std::string& text) {

@@ -101,6 +101,47 @@ TEST(StringListTest, IndexAgreesWithAWalkThroughRandomChanges) {
     }
 }
 
+TEST(StringListTest, IndexAgreesWithAWalkForNamesTheComparisonFolds) {
+    // Whatever the platform's comparison holds equal (sharp s and ss,
+    // ligatures, ignored NUL or soft hyphen, accents and case), the index
+    // gives what a walk from the first line gives.
+    TStringList list{"Stra\xDF"
+                     "e=1",
+                     std::string("a\0b=2", 5),
+                     "\xC6on=3",
+                     "co-op=4",
+                     "soft\xADhyphen=5",
+                     "\xE9t\xE9=6",
+                     "\x9C"
+                     "uvre=7",
+                     "x=8"};
+    const std::vector<std::string> probes = {"STRASSE",
+                                             "strasse",
+                                             "Stra\xDF"
+                                             "e",
+                                             "ab",
+                                             std::string("a\0b", 3),
+                                             "AEON",
+                                             "aeon",
+                                             "\xE6on",
+                                             "coop",
+                                             "CO-OP",
+                                             "softhyphen",
+                                             "SOFT\xADHYPHEN",
+                                             "ete",
+                                             "\xC9T\xC9",
+                                             "oeuvre",
+                                             "\x8C"
+                                             "UVRE",
+                                             "X",
+                                             "y"};
+    for (const auto& probe : probes) {
+        EXPECT_EQ(list.IndexOfName(probe), WalkIndexOfName(list, probe)) << "probe " << probe;
+    }
+    EXPECT_EQ(list.IndexOfName("\xC9T\xC9"), 5);
+    EXPECT_EQ(list.IndexOfName("x"), 7);
+}
+
 TEST(StringListTest, TextJoinsWithCrLf) {
     TStringList list{"a", "", "b=c"};
     EXPECT_EQ(list.Text(), "a\r\n\r\nb=c\r\n");
