@@ -849,6 +849,10 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
     if (dirPart.empty() && text.size() >= 2 && text[1] == ':') {
         dirPart = text.substr(0, 2);
         pattern = text.substr(2);
+        if (pattern.empty()) {
+            SetLastError(ERROR_FILE_NOT_FOUND);
+            return INVALID_HANDLE_VALUE;
+        }
     }
     std::string dir = NativePath(dirPart.empty() ? "." : dirPart.c_str());
     while (dir.size() > 1 && dir.back() == '/') {

@@ -442,6 +442,11 @@ const std::string& MachineRoot() {
         }
         MakeDirs(path + "/drive_c/windows");
         MakeDirs(path + "/drive_c/temp");
+        // The form getcwd() reports, so the current directory maps back to a drive.
+        if (char* real = realpath(path.c_str(), nullptr)) {
+            path = real;
+            free(real);
+        }
         return path;
     }();
     return root;

@@ -703,6 +703,15 @@ TEST_F(FilesTest, CopyFileCopiesBytesAndHonoursFailIfExists) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
 
+TEST_F(FilesTest, CopyFileOntoItselfFailsAndKeepsTheBytes) {
+    const std::string path = PathOf("self.txt");
+    WriteBytes(path, "self");
+    EXPECT_FALSE(CopyFileA(path.c_str(), path.c_str(), FALSE));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_FALSE(CopyFileA(path.c_str(), PathOf("SELF.TXT").c_str(), FALSE));
+    EXPECT_EQ(ReadBytes(path), "self");
+}
+
 // ---- Restart-time renames ----------------------------------------------------------------------
 
 const char kSessionManager[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
