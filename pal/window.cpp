@@ -700,6 +700,22 @@ int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
     Emit("[caption]", caption);
     Emit("[text]", text);
     Emit("[buttons]", ButtonsText(buttons));
+    switch (uType & MB_ICONMASK) {
+    case MB_ICONHAND:
+        Emit("[icon]", "stop");
+        break;
+    case MB_ICONQUESTION:
+        Emit("[icon]", "question");
+        break;
+    case MB_ICONEXCLAMATION:
+        Emit("[icon]", "exclamation");
+        break;
+    case MB_ICONASTERISK:
+        Emit("[icon]", "information");
+        break;
+    default:
+        break;
+    }
     box->shown = true;
 
     int answer = 0;
