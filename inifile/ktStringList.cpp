@@ -243,8 +243,26 @@ void TStringList::Delete(int index) {
         lines_.pop_back();
         return;
     }
+    IndexRemove(index);
     lines_.erase(lines_.begin() + index);
-    indexValid_ = false;
+    if (!indexValid_) {
+        return;
+    }
+    // Shifting the later positions costs a pass over the table but no
+    // hashing, far less than a rebuild before the next lookup; deleting
+    // keys one by one from a large section stays cheap.
+    for (Slot& slot : slots_) {
+        if (slot.first > index) {
+            --slot.first;
+        }
+    }
+    for (auto& rest : overflow_) {
+        for (int& position : rest) {
+            if (position > index) {
+                --position;
+            }
+        }
+    }
 }
 
 void TStringList::Clear() {

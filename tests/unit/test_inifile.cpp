@@ -416,6 +416,30 @@ TEST_F(IniFileTest, AddLineManyFiles) {
     EXPECT_EQ(names.Count(), 15000);
 }
 
+TEST_F(IniFileTest, DeleteKeysOneByOneFromALargeSection) {
+    std::string bytes = "[Big]\r\n";
+    for (int i = 0; i < 6000; ++i) {
+        bytes += "k" + std::to_string(i) + "=" + std::to_string(i) + "\r\n";
+    }
+    std::string expected = "[Big]\r\n";
+    for (int i = 0; i < 6000; ++i) {
+        if (i % 3 == 1) {
+            expected += "k" + std::to_string(i) + "=" + std::to_string(i) + "\r\n";
+        }
+    }
+    std::string result = Edit(bytes, [](TktIniFile& ini) {
+        // From the front, so that every deletion shifts the lines after it.
+        for (int i = 0; i < 6000; ++i) {
+            if (i % 3 != 1) {
+                ini.DeleteKey("Big", "K" + std::to_string(i));
+            }
+        }
+        EXPECT_EQ(ini.ReadString("Big", "k5997", "gone"), "gone");
+        EXPECT_EQ(ini.ReadString("Big", "k5998", ""), "5998");
+    });
+    EXPECT_EQ(result, expected);
+}
+
 TEST_F(IniFileTest, CurrentSectionBeyondTheEndStartsAtZero) {
     auto ini = Load("[A]\r\na=1\r\n[B]\r\nb=1\r\n[C]\r\nc=1\r\n", false);
     EXPECT_EQ(ini->ReadString("C", "c", ""), "1");
