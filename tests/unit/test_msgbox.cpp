@@ -278,6 +278,31 @@ TEST(MessageQueue, PostedMessageIsDispatchedToTheDialog) {
     EXPECT_FALSE(PeekMessageA(&msg, dialog.Get(), WM_USER + 5, WM_USER + 5, PM_NOREMOVE));
 }
 
+bool IsNativeBuild() {
+    return GetModuleHandleA("user32.dll") == nullptr;
+}
+
+TEST(ScreenSize, NativeScreenIsSetFromTheEnvironment_NativeOnly) {
+    if (!IsNativeBuild()) {
+        GTEST_SKIP() << "the screen size is chosen by the environment only natively";
+    }
+    struct Case {
+        const char* setting;
+        int width, height;
+    };
+    const Case cases[] = {{"800x600", 800, 600}, {"1920x1080", 1920, 1080},
+                          {nullptr, 1024, 768},  {"800", 1024, 768},
+                          {"0x600", 1024, 768},  {"800x600x", 1024, 768}};
+    for (const Case& c : cases) {
+        ASSERT_TRUE(SetEnvironmentVariableA("VANTREL_SCREEN", c.setting));
+        int width = 0, height = 0;
+        ScreenSize(width, height);
+        EXPECT_EQ(width, c.width) << (c.setting ? c.setting : "(unset)");
+        EXPECT_EQ(height, c.height) << (c.setting ? c.setting : "(unset)");
+    }
+    ASSERT_TRUE(SetEnvironmentVariableA("VANTREL_SCREEN", nullptr));
+}
+
 // FitToScreen is pure arithmetic on the screen size; rectangles are given
 // relative to it so the table holds on any screen.
 TEST(FitToScreen, MovesARectangleOntoTheScreenKeepingItsSize) {

@@ -322,6 +322,13 @@ TEST(Windows, DestroyedWindowIsGone) {
     EXPECT_TRUE(IsWindow(dialog));
     EXPECT_TRUE(SetWindowTextA(dialog, "Uninstall Foo"));
     EXPECT_EQ(TextOf(dialog), "Uninstall Foo");
+    char small[5];
+    EXPECT_EQ(GetWindowTextA(dialog, small, sizeof small), 4);
+    EXPECT_STREQ(small, "Unin");
+    ASSERT_EQ(SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>("Removing files...")),
+              0);
+    EXPECT_EQ(SendMessageA(list, LB_GETTEXTLEN, 0, 0), 17);
+    EXPECT_EQ(SendMessageA(list, LB_GETTEXTLEN, 1, 0), LB_ERR);
     EXPECT_TRUE(DestroyWindow(dialog));
     EXPECT_FALSE(IsWindow(dialog));
     EXPECT_FALSE(IsWindow(list));
