@@ -752,6 +752,10 @@ LSTATUS WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
     if (rc == ERROR_SUCCESS) {
         rc = SplitSubKey(lpSubKey, parts);
     }
+    // HKEY_CLASSES_ROOT is a key of the store, but as a root it stays too.
+    if (rc == ERROR_SUCCESS && parts.empty() && IsPredefined(hKey)) {
+        rc = ERROR_ACCESS_DENIED;
+    }
     if (rc == ERROR_SUCCESS) {
         rc = WalkPath(id, parts, id);
     }

@@ -467,6 +467,12 @@ TEST_F(PalRegistry, RootsCannotBeDeleted_NativeOnly) {
         GTEST_SKIP() << "not tried on a real registry";
     }
     EXPECT_EQ(RegDeleteKeyA(HKEY_USERS, ""), ERROR_ACCESS_DENIED);
+    // The classes root is a plain key of the store, and empty in a fresh
+    // machine, yet it stays too.
+    EXPECT_EQ(RegDeleteKeyA(HKEY_CLASSES_ROOT, ""), ERROR_ACCESS_DENIED);
+    TScopedRegKey classesKey;
+    EXPECT_EQ(RegOpenKeyA(HKEY_LOCAL_MACHINE, "Software\\Classes", classesKey.Receive()),
+              ERROR_SUCCESS);
 }
 
 TEST_F(PalRegistry, ACallThatReturnedHasReachedTheStore_NativeOnly) {
