@@ -65,5 +65,19 @@ check "protected key" 6 "$(printf "$good")
 \"Other\"=\"2\""
 "$tool" unprotect 'HKCU\Software\Kept'
 
-[ "$failures" -eq 0 ] && echo "all cases refused as a whole"
+# Deletions: a key with everything below it, and a single value.
+printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Gone\\Deep\\Er]\n"V"=dword:00000001\n\n[HKEY_CURRENT_USER\\Software\\Kept]\n"Extra"=hex:01\n' > "$root/add.reg"
+printf 'REGEDIT4\r\n\r\n[-HKEY_CURRENT_USER\\Software\\Gone]\r\n[HKEY_CURRENT_USER\\Software\\Kept]\r\n"Extra"=-\r\n' > "$root/remove.reg"
+"$tool" import "$root/add.reg" && "$tool" query 'HKCU\Software\Gone\Deep\Er' V > /dev/null ||
+    { echo "FAIL: cannot lay out the keys to delete"; failures=$((failures + 1)); }
+"$tool" import "$root/remove.reg" || { echo "FAIL: deletions refused"; failures=$((failures + 1)); }
+if "$tool" query 'HKCU\Software\Gone' > /dev/null 2>&1; then
+    echo "FAIL: [-KEY] left the key"; failures=$((failures + 1))
+fi
+if "$tool" query 'HKCU\Software\Kept' Extra > /dev/null 2>&1; then
+    echo "FAIL: \"Extra\"=- left the value"; failures=$((failures + 1))
+fi
+"$tool" query 'HKCU\Software\Kept' Value > /dev/null || { echo "FAIL: a sibling value went"; failures=$((failures + 1)); }
+
+[ "$failures" -eq 0 ] && echo "all cases refused as a whole, deletions applied"
 exit $((failures > 0))
