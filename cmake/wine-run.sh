@@ -24,6 +24,10 @@ lock="$build/.wineprefix.lock"
     if [ ! -f "$WINEPREFIX/.vantrel-ready" ]; then
         rm -rf "$WINEPREFIX"
         wineboot -i >/dev/null 2>&1 </dev/null
+        # Without a window manager, a managed window's destruction waits about
+        # two seconds for a withdrawal that never comes; unmanaged windows
+        # close at once (a message box then takes ~25 ms instead of ~2 s).
+        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 </dev/null
         wineserver -w
         touch "$WINEPREFIX/.vantrel-ready"
     fi
