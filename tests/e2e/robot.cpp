@@ -133,6 +133,14 @@ std::string TextOf(HWND window) {
     return Narrow(buffer, n);
 }
 
+// The text the window manager keeps: no message to the window's thread,
+// which does not answer while the program works through a phase.
+std::string WindowText(HWND window) {
+    static wchar_t buffer[1024];
+    int n = GetWindowTextW(window, buffer, 1023);
+    return Narrow(buffer, n);
+}
+
 std::string ClassOf(HWND window) {
     char buffer[256];
     int n = GetClassNameA(window, buffer, sizeof buffer);
@@ -292,13 +300,21 @@ class Robot {
             RECT rect{};
             GetWindowRect(window, &rect);
             out_.Emit("[window]", "DLG_UNINSTALL " + RectText(rect));
-            out_.Emit("[caption]", TextOf(window));
+            progressCaption_ = WindowText(window);
+            out_.Emit("[caption]", progressCaption_);
             return true;
         }
         return false;
     }
 
     void ReadProgress(HWND window) {
+        // The caption is set right after the window appears; report a change
+        // as the terminal does.
+        std::string caption = WindowText(window);
+        if (caption != progressCaption_) {
+            progressCaption_ = caption;
+            out_.Emit("[caption]", caption);
+        }
         HWND list = ChildById(window, 101);
         if (!list) {
             return;
@@ -461,6 +477,7 @@ class Robot {
     DWORD pid_ = 0;
     HWND progress_ = nullptr;
     int progressLines_ = 0;
+    std::string progressCaption_;
     size_t nextAnswer_ = 0;
     std::set<HWND> answered_;
 };

@@ -20,6 +20,7 @@ import shutil
 import signal
 import subprocess
 import sys
+import tempfile
 import time
 import tomllib
 from pathlib import Path
@@ -95,18 +96,25 @@ def kill_tree(proc):
 def run_bounded(cmd, timeout, input_bytes=None, capture=True, **kwargs):
     """Runs a command in its own process group; kills the group on timeout.
     Returns (returncode or None on timeout, stdout bytes, stderr bytes).
-    Without capture the output goes nowhere: a wineserver that the command
-    starts would otherwise hold the pipes open until it exits."""
-    where = subprocess.PIPE if capture else subprocess.DEVNULL
-    proc = subprocess.Popen(cmd, start_new_session=True, stdout=where,
-                            stderr=where, stdin=subprocess.PIPE, **kwargs)
-    try:
-        out, err = proc.communicate(input=input_bytes, timeout=timeout)
-        return proc.returncode, out or b"", err or b""
-    except subprocess.TimeoutExpired:
-        kill_tree(proc)
-        out, err = proc.communicate()
-        return None, out or b"", err or b""
+    Output goes through temporary files, not pipes: processes that Wine starts
+    on the side (services, the wineserver) inherit the handles and would keep
+    a pipe open long after the command itself has ended."""
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err, \
+            tempfile.TemporaryFile() as stdin:
+        stdin.write(input_bytes or b"")
+        stdin.seek(0)
+        where_out = out if capture else subprocess.DEVNULL
+        where_err = err if capture else subprocess.DEVNULL
+        proc = subprocess.Popen(cmd, start_new_session=True, stdin=stdin, stdout=where_out,
+                                stderr=where_err, **kwargs)
+        try:
+            code = proc.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            kill_tree(proc)
+            code = None
+        out.seek(0)
+        err.seek(0)
+        return code, out.read(), err.read()
 
 
 # ------------------------------------------------------ .reg text parsing
@@ -258,12 +266,16 @@ class NativeMachine(Machine):
         return [self.args.holder] + list(argv)
 
     def import_reg(self, path):
+        if not self.args.reg_tool or not Path(self.args.reg_tool).exists():
+            raise ScenarioError("the registry tool is missing: %s" % self.args.reg_tool)
         rc, out, err = run_bounded([self.args.reg_tool, "import", str(path)], 30, env=self.env())
         if rc != 0:
             raise ScenarioError("vantrel-reg import failed (%s): %s" %
                                 (rc, (out + err).decode(errors="replace")))
 
     def export_key(self, key):
+        if not self.args.reg_tool or not Path(self.args.reg_tool).exists():
+            raise ScenarioError("the registry tool is missing: %s" % self.args.reg_tool)
         rc, out, err = run_bounded([self.args.reg_tool, "export", key], 30, env=self.env())
         if rc != 0:
             return None
@@ -272,15 +284,10 @@ class NativeMachine(Machine):
     def run_program(self, raw_args, answers, timeout, scenario_dir):
         argv = [self.args.program] + split_windows_args(raw_args)
         stdin = "".join(a + "\n" for a in answers).encode("cp1252")
-        proc = subprocess.Popen(argv, start_new_session=True, stdin=subprocess.PIPE,
-                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=self.env())
-        try:
-            out, err = proc.communicate(stdin, timeout=timeout)
-            code, timed_out = proc.returncode, False
-        except subprocess.TimeoutExpired:
-            kill_tree(proc)
-            out, err = proc.communicate()
-            code, timed_out = None, True
+        env = self.env()
+        env["VANTREL_TEST_LOG"] = str(scenario_dir / "programs.log")
+        code, out, err = run_bounded(argv, timeout, input_bytes=stdin, env=env)
+        timed_out = code is None
         (scenario_dir / "transcript.txt").write_bytes(out)
         (scenario_dir / "stderr.txt").write_bytes(err)
         events = parse_transcript(out.decode("cp1252", errors="replace"))
@@ -422,8 +429,10 @@ class WineMachine(Machine):
                  "args=" + raw_args, "out=" + wine_path(transcript), "timeout=%d" % timeout]
         lines += ["answer=" + a for a in answers]
         job.write_bytes(("\r\n".join(lines) + "\r\n").encode("cp1252"))
+        env = self.env()
+        env["VANTREL_TEST_LOG"] = wine_path(scenario_dir / "programs.log")
         rc, out, err = run_bounded(["wine", self.args.robot, wine_path(job)], timeout * 4 + 30,
-                                   env=self.env())
+                                   env=env)
         (scenario_dir / "robot.out").write_bytes(out + err)
         events = []
         if transcript.exists():
@@ -481,6 +490,11 @@ def parse_transcript(text):
             last_field = None
         elif tag == "caption" and current is not None:
             current["caption"] = rest
+        elif tag == "caption":
+            # A later change of the progress window's caption.
+            windows = [e for e in events if e["type"] == "progress_window"]
+            if windows:
+                windows[-1]["caption"] = rest
         elif tag == "text" and current is not None and current["type"] == "box":
             current["text"] = rest if current["text"] is None else current["text"] + "\n" + rest
         elif tag == "field" and current is not None and current["type"] == "dialog":
@@ -651,15 +665,18 @@ def compare_shown(check, scenario, machine, events):
     exit_code = [e.get("code") for e in events if e["type"] == "exit"]
     check.equal("exit code", exp.get("exit_code", 0), exit_code[-1] if exit_code else None)
 
+    # Boxes are checked when the scenario lists them; shared-file questions
+    # always (none unless listed).
     want_boxes = exp.get("box", [])
-    check.equal("number of message boxes", len(want_boxes), len(boxes))
+    if "box" in exp:
+        check.equal("number of message boxes", len(want_boxes), len(boxes))
     for i, (want, got) in enumerate(zip(want_boxes, boxes)):
         for key, value in want.items():
             if key == "text":
                 value = normalise_text(scenario.expand(value, machine))
                 actual = normalise_text(got.get("text") or "")
-            elif key == "centred" and "centred" not in got:
-                continue  # the native transcript has no position line
+            elif key == "flags" and "flags" not in got:
+                continue  # the robot cannot see a box's flags
             else:
                 actual = got.get(key)
             check.equal("box %d %s" % (i + 1, key), value, actual)
@@ -673,8 +690,6 @@ def compare_shown(check, scenario, machine, events):
                     check.equal("dialog %d field %s" % (i + 1, fid),
                                 normalise_text(scenario.expand(text, machine)),
                                 normalise_text(got.get("fields", {}).get(fid, "<missing>")))
-            elif key == "centred" and "centred" not in got:
-                continue
             else:
                 check.equal("dialog %d %s" % (i + 1, key), value, got.get(key))
 
@@ -752,9 +767,36 @@ def compare_machine(check, scenario, machine):
 # ---------------------------------------------------------------- driver
 
 
+def compare_programs(check, scenario, machine, scenario_dir):
+    """What the test programs recorded (vt_recorder runs, server library
+    loads and calls), from the test log they append to."""
+    exp = scenario.expect
+    path = scenario_dir / "programs.log"
+    lines = path.read_bytes().decode("cp1252", errors="replace").splitlines() if path.exists() else []
+    if "recorded_runs" in exp:
+        check.equal("number of vt_recorder runs", exp["recorded_runs"],
+                    sum(1 for l in lines if l == "run vt_recorder"))
+    if "recorded" in exp:
+        # The expected lines must appear in this order, others may stand between.
+        want = [scenario.expand(l, machine) for l in exp["recorded"]]
+        i = 0
+        for line in lines:
+            if i < len(want) and line == want[i]:
+                i += 1
+        if i < len(want):
+            check.fail("recorded by the test programs, in order (missing from %r on)" % want[i],
+                       want, lines)
+    for absent in exp.get("recorded_absent", []):
+        absent = scenario.expand(absent, machine)
+        if absent in lines:
+            check.fail("not recorded: " + absent, "absent", lines)
+
+
 def run_scenario(machine, scenario):
     scenario_dir = machine.work / machine.build / scenario.name
     scenario_dir.mkdir(parents=True, exist_ok=True)
+    if (scenario_dir / "programs.log").exists():
+        (scenario_dir / "programs.log").unlink()
     check = Checker()
     holders = []
     try:
@@ -770,6 +812,7 @@ def run_scenario(machine, scenario):
     (scenario_dir / "events.json").write_text(json.dumps(events, indent=1))
     compare_shown(check, scenario, machine, events)
     compare_machine(check, scenario, machine)
+    compare_programs(check, scenario, machine, scenario_dir)
     return check, events
 
 
