@@ -49,6 +49,14 @@ INT_PTR CALLBACK QuestionProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) 
     return 0;
 }
 
+// Ends only on "Yes": at end of input the front-end must end it itself.
+INT_PTR CALLBACK StubbornProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    if (message == WM_COMMAND && LOWORD(wParam) == 107) {
+        EndDialog(dialog, IDYES);
+    }
+    return 0;
+}
+
 } // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
@@ -73,6 +81,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
                                           "Application uninstall finished.", MB_ICONINFORMATION)));
     DestroyWindow(progress);
     Say("hook left: " + std::string(MsgBoxHook() ? "yes" : "no"));
+    Say("stubborn dialog: " +
+        std::to_string(DialogBoxParamA(instance, "DLG_DELSHARED", nullptr, StubbornProc, 0)));
 
     // The terminal's interrupt: a box shown while the quit is pending takes
     // its end-of-input answer without reading, and the quit comes after what
