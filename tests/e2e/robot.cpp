@@ -219,6 +219,7 @@ class Robot {
         if (!job_.args.empty()) {
             commandLine += " " + job_.args;
         }
+        InstallHook();
         std::vector<char> buffer(commandLine.begin(), commandLine.end());
         buffer.push_back('\0');
         STARTUPINFOA startup{};
@@ -248,6 +249,10 @@ class Robot {
         if (timedOut) {
             out_.Emit("[timeout]");
         }
+        ReadHookLog();
+        if (hook_) {
+            UnhookWindowsHookEx(hook_);
+        }
         DWORD code = 0;
         GetExitCodeProcess(process.hProcess, &code);
         CloseHandle(process.hProcess);
@@ -256,7 +261,52 @@ class Robot {
     }
 
   private:
+    // The progress lines come from the hook in the program's process when it
+    // can be installed; otherwise they are read from the list box.
+    void InstallHook() {
+        char self[MAX_PATH];
+        DWORD n = GetModuleFileNameA(nullptr, self, sizeof self);
+        std::string dir(self, n);
+        dir = dir.substr(0, dir.find_last_of("\\/") + 1);
+        hookLog_ = job_.out + ".hook";
+        DeleteFileA(hookLog_.c_str());
+        SetEnvironmentVariableA("VANTREL_E2E_HOOKLOG", hookLog_.c_str());
+        library_ = LoadLibraryA((dir + "e2e_robothook.dll").c_str());
+        if (!library_) {
+            return;
+        }
+        FARPROC proc = GetProcAddress(library_, "ProgressHook@12");
+        if (!proc) {
+            proc = GetProcAddress(library_, "ProgressHook");
+        }
+        if (proc) {
+            hook_ = SetWindowsHookExA(WH_CALLWNDPROC,
+                                      reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(proc)),
+                                      library_, 0);
+        }
+    }
+
+    void ReadHookLog() {
+        if (!hook_) {
+            return;
+        }
+        std::ifstream in(hookLog_, std::ios::binary);
+        if (!in) {
+            return;
+        }
+        in.seekg(hookOffset_);
+        std::string line;
+        while (std::getline(in, line)) {
+            if (in.eof()) {
+                break; // a line still being written
+            }
+            hookOffset_ += static_cast<std::streamoff>(line.size() + 1);
+            out_.Emit("[progress]", line);
+        }
+    }
+
     void Poll(DWORD& deadline) {
+        ReadHookLog();
         std::vector<HWND> windows = TopWindowsOf(pid_);
         for (HWND window : windows) {
             if (IsProgressWindow(window)) {
@@ -317,6 +367,10 @@ class Robot {
         }
         HWND list = ChildById(window, 101);
         if (!list) {
+            return;
+        }
+        if (hook_) {
+            ReadHookLog();
             return;
         }
         DWORD_PTR count = 0;
@@ -478,6 +532,10 @@ class Robot {
     HWND progress_ = nullptr;
     int progressLines_ = 0;
     std::string progressCaption_;
+    std::string hookLog_;
+    std::streamoff hookOffset_ = 0;
+    HMODULE library_ = nullptr;
+    HHOOK hook_ = nullptr;
     size_t nextAnswer_ = 0;
     std::set<HWND> answered_;
 };
