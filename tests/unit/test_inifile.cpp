@@ -440,6 +440,82 @@ TEST_F(IniFileTest, DeleteKeysOneByOneFromALargeSection) {
     EXPECT_EQ(result, expected);
 }
 
+// Random files and random edits: what the engine held before the write-back
+// is exactly what a new engine reads from the written file.
+TEST_F(IniFileTest, WrittenFileReloadsToWhatTheEngineHeld) {
+    unsigned state = 2024;
+    auto next = [&state](unsigned range) {
+        state = state * 1103515245u + 12345u;
+        return (state >> 8) % range;
+    };
+    const std::vector<std::string> sectionNames = {"A", "B", "C", "D", "E"};
+    const std::vector<std::string> keys = {"k", "K", "x", "name", "NUL"};
+    const std::vector<std::string> ends = {"\r\n", "\r", "\r\n"};
+    for (int round = 0; round < 60; ++round) {
+        std::string bytes;
+        if (next(3) == 0) {
+            bytes += "before=header\r\n";
+        }
+        // Each section name once: a later duplicate would come back to life
+        // once its first is erased.
+        for (const auto& section : sectionNames) {
+            if (next(4) == 0) {
+                continue;
+            }
+            bytes += "[" + section + "]" + ends[next(3)];
+            int lines = static_cast<int>(next(6));
+            for (int i = 0; i < lines; ++i) {
+                switch (next(6)) {
+                case 0:
+                    bytes += "; comment" + ends[next(3)];
+                    break;
+                case 1:
+                    bytes += ends[next(3)];
+                    break;
+                case 2:
+                    bytes += "junk without equals" + ends[next(3)];
+                    break;
+                default:
+                    bytes += keys[next(5)] + (next(2) ? " = " : "=") + "'v" +
+                             std::to_string(next(9)) + "'" + ends[next(3)];
+                    break;
+                }
+            }
+        }
+        std::string expectedFile;
+        Lines held;
+        {
+            auto ini = Load(bytes, false);
+            int edits = static_cast<int>(next(8));
+            for (int e = 0; e < edits; ++e) {
+                const std::string& section = sectionNames[next(5)];
+                const std::string& key = keys[next(5)];
+                std::string value = "w" + std::to_string(next(5));
+                switch (next(4)) {
+                case 0:
+                    ini->WriteString(section, key, value);
+                    break;
+                case 1:
+                    ini->DeleteKey(section, key);
+                    break;
+                case 2:
+                    ini->EraseSection(section);
+                    break;
+                default:
+                    ini->AddLine(section, key, value);
+                    break;
+                }
+            }
+            held = Strings(*ini);
+        }
+        std::string written = ReadBytes(IniPath());
+        auto reloaded = Open(true);
+        EXPECT_EQ(Strings(*reloaded), held) << "round " << round << "\nfile:\n"
+                                            << bytes << "\nwritten:\n"
+                                            << written;
+    }
+}
+
 TEST_F(IniFileTest, CurrentSectionBeyondTheEndStartsAtZero) {
     auto ini = Load("[A]\r\na=1\r\n[B]\r\nb=1\r\n[C]\r\nc=1\r\n", false);
     EXPECT_EQ(ini->ReadString("C", "c", ""), "1");
