@@ -506,7 +506,8 @@ def parse_transcript(text):
             current["buttons"] = [re.sub(r"^\d+ ", "", b.strip()) for b in rest.split(" | ")
                                   if b.strip()]
         elif tag == "icon" and current is not None:
-            current["icon"] = True
+            # The terminal names the icon; the robot only sees that there is one.
+            current["icon"] = rest or True
         elif tag == "answer" and current is not None:
             current["answer"] = rest
             current = None
