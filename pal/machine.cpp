@@ -156,8 +156,13 @@ struct Listing {
     struct timespec ctime = {};
     off_t size = 0;
     std::unordered_map<std::string, std::string> byFolded;
+    // Short names are numbered once for the whole folder, in byte order of
+    // the long names; later names take the next free number of their stem,
+    // so a short name stays while this process keeps the listing.
     bool shortNamesBuilt = false;
-    std::unordered_map<std::string, std::string> byShort;
+    std::unordered_map<std::string, std::string> byShort; // short -> long
+    std::unordered_map<std::string, std::string> shortOf; // long -> short
+    std::unordered_map<std::string, int> nextNumber;      // stem -> next ~N
 };
 
 bool SameStamp(const Listing& listing, const struct stat& st) {
@@ -184,6 +189,19 @@ std::unordered_map<std::string, Listing>& Listings() {
     return listings;
 }
 
+void NumberShortName(Listing& listing, const std::string& name) {
+    if (FitsShortName(name) || listing.shortOf.count(name) != 0) {
+        return;
+    }
+    int& number = listing.nextNumber[ShortNameStem(name)];
+    std::string shortName;
+    do {
+        shortName = ShortNameWithNumber(name, ++number);
+    } while (listing.byShort.count(shortName) != 0);
+    listing.byShort[shortName] = name;
+    listing.shortOf[name] = shortName;
+}
+
 void AddName(Listing& listing, const std::string& name) {
     std::string folded = Fold(name);
     auto found = listing.byFolded.find(folded);
@@ -192,7 +210,9 @@ void AddName(Listing& listing, const std::string& name) {
     if (found == listing.byFolded.end() || name < found->second) {
         listing.byFolded[folded] = name;
     }
-    listing.shortNamesBuilt = false;
+    if (listing.shortNamesBuilt) {
+        NumberShortName(listing, name);
+    }
 }
 
 void RemoveName(Listing& listing, const std::string& name) {
@@ -200,8 +220,11 @@ void RemoveName(Listing& listing, const std::string& name) {
     if (found != listing.byFolded.end() && found->second == name) {
         listing.byFolded.erase(found);
     }
-    listing.shortNamesBuilt = false;
-    listing.byShort.clear();
+    auto shortName = listing.shortOf.find(name);
+    if (shortName != listing.shortOf.end()) {
+        listing.byShort.erase(shortName->second);
+        listing.shortOf.erase(shortName);
+    }
 }
 
 // The folder's listing, read again when the folder changed since the last
@@ -245,15 +268,8 @@ void BuildShortNames(Listing& listing) {
         names.push_back(item.second);
     }
     std::sort(names.begin(), names.end());
-    listing.byShort.clear();
-    std::unordered_map<std::string, int> used;
     for (const auto& name : names) {
-        if (FitsShortName(name)) {
-            continue;
-        }
-        std::string stem = ShortNameStem(name);
-        int number = ++used[stem];
-        listing.byShort[ShortNameWithNumber(name, number)] = name;
+        NumberShortName(listing, name);
     }
     listing.shortNamesBuilt = true;
 }
@@ -359,8 +375,9 @@ std::string ShortNameWithNumber(const std::string& name, int number) {
     std::string base = stem.substr(0, dot);
     std::string ext = dot == std::string::npos ? "" : stem.substr(dot);
     std::string tail = "~" + std::to_string(number);
-    if (base.size() + tail.size() > 8) {
-        base.resize(8 - tail.size());
+    size_t room = tail.size() < 8 ? 8 - tail.size() : 1;
+    if (base.size() > room) {
+        base.resize(room);
     }
     return base + tail + ext;
 }
@@ -375,10 +392,9 @@ std::string ShortNameIn(const std::string& nativeDir, const std::string& name) {
     Listing* listing = ListingOf(nativeDir.empty() ? "/" : nativeDir);
     if (listing != nullptr) {
         BuildShortNames(*listing);
-        for (const auto& item : listing->byShort) {
-            if (item.second == name) {
-                return item.first;
-            }
+        auto found = listing->shortOf.find(name);
+        if (found != listing->shortOf.end()) {
+            return found->second;
         }
     }
     return ShortNameWithNumber(name, 1);

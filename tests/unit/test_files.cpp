@@ -622,6 +622,30 @@ TEST_F(FilesTest, AShortPathOpensTheSameFile) {
     EXPECT_NE(GetFileAttributesA(shortPath), INVALID_FILE_ATTRIBUTES);
 }
 
+TEST_F(FilesTest, LongNamesOfOneStemGetDistinctShortNames) {
+    const char* const names[] = {"Program Files.text", "Program Data.text", "Programs Old.text",
+                                 "PROGRA~1.TEX longer.text", "program files.texts"};
+    std::vector<std::string> shortPaths;
+    for (const char* name : names) {
+        WriteBytes(PathOf(name), name);
+    }
+    for (const char* name : names) {
+        char buffer[MAX_PATH] = {};
+        ASSERT_GT(GetShortPathNameA(PathOf(name).c_str(), buffer, sizeof buffer), 0u) << name;
+        std::string shortPath = buffer;
+        EXPECT_TRUE(FitsEightDotThree(shortPath.substr(shortPath.find_last_of('\\') + 1)))
+            << shortPath;
+        EXPECT_EQ(ReadBytes(shortPath), name) << shortPath;
+        EXPECT_FALSE(Contains(shortPaths, shortPath)) << shortPath;
+        shortPaths.push_back(shortPath);
+    }
+    // Deleting one file leaves the short names of the others as they were.
+    ASSERT_TRUE(DeleteFileA(PathOf(names[0]).c_str()));
+    for (size_t i = 1; i < shortPaths.size(); ++i) {
+        EXPECT_EQ(ReadBytes(shortPaths[i]), names[i]) << shortPaths[i];
+    }
+}
+
 TEST_F(FilesTest, ShortPathBufferSizesFollowWindows) {
     const std::string path = PathOf("SHORT.TXT");
     WriteBytes(path, "s");
