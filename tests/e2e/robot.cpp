@@ -21,7 +21,6 @@
 #include <cstdlib>
 #include <cwchar>
 #include <fstream>
-#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -434,29 +433,44 @@ class Robot {
                 }
             }
         }
-        std::string answer = NextAnswer();
+        // As the terminal does: an answer that names no button of the box is
+        // reported and the next one taken; Esc is Cancel, or OK in an OK-only
+        // box; at the end of the answers the box takes Cancel, No, or its
+        // first button.
+        auto find = [&](const std::string& label) -> HWND {
+            for (auto& button : buttons) {
+                if (SameText(button.second, label)) {
+                    return button.first;
+                }
+            }
+            return nullptr;
+        };
+        std::string answer;
         HWND press = nullptr;
-        if (answer.empty()) {
-            // Out of answers: the box takes its No or Cancel answer, or its
-            // only button, as the native front-end does at end of input.
-            for (const char* fallback : {"No", "Cancel", "OK"}) {
-                for (auto& button : buttons) {
-                    if (!press && SameText(button.second, fallback)) {
-                        press = button.first;
-                        answer = button.second;
-                    }
+        std::vector<std::string> hints;
+        while (!press && nextAnswer_ < job_.answers.size()) {
+            answer = NextAnswer();
+            press = find(answer);
+            if (!press && SameText(answer, "Esc")) {
+                press = find("Cancel");
+                if (!press && buttons.size() == 1) {
+                    press = find("OK");
+                }
+            }
+            if (!press) {
+                hints.push_back("no button for the answer \"" + answer + "\"");
+            }
+        }
+        if (!press) {
+            for (const char* fallback : {"Cancel", "No"}) {
+                if (!press) {
+                    press = find(fallback);
                 }
             }
             if (!press && !buttons.empty()) {
                 press = buttons.front().first;
-                answer = buttons.front().second;
             }
-        } else {
-            for (auto& button : buttons) {
-                if (!press && SameText(button.second, answer)) {
-                    press = button.first;
-                }
-            }
+            answer = std::string(press ? WithoutAmpersand(TextOf(press)) : "") + " (end of input)";
         }
         out_.Emit("[box]", RectText(rect));
         out_.Emit("[caption]", TextOf(box));
@@ -472,6 +486,9 @@ class Robot {
         }
         for (const std::string& control : controls) {
             out_.Emit("[control]", control);
+        }
+        for (const std::string& hint : hints) {
+            out_.Emit("[hint]", hint);
         }
         out_.Emit("[answer]", answer);
         if (press) {
@@ -505,20 +522,32 @@ class Robot {
             }
         }
         out_.Emit("[buttons]", labels);
-        std::string answer = NextAnswer();
-        int id = IDCANCEL;
-        static const std::map<std::string, int> kButtons = {
-            {"yes", 107}, {"yes to all", 108}, {"no", 109}, {"no to all", 110}};
-        std::string lower;
-        for (char c : answer) {
-            lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        // The buttons by label (the texts the dialog shows) or id; Esc is
+        // IDCANCEL, as is the end of the answers.
+        std::string answer;
+        int id = 0;
+        while (id == 0 && nextAnswer_ < job_.answers.size()) {
+            answer = NextAnswer();
+            if (SameText(answer, "Esc")) {
+                id = IDCANCEL;
+                break;
+            }
+            for (HWND child : Children(dialog)) {
+                int childId = GetDlgCtrlID(child);
+                if (SameText(ClassOf(child), "Button") &&
+                    (SameText(WithoutAmpersand(TextOf(child)), answer) ||
+                     answer == std::to_string(childId))) {
+                    id = childId;
+                    break;
+                }
+            }
+            if (id == 0) {
+                out_.Emit("[hint]", "no button for the answer \"" + answer + "\"");
+            }
         }
-        if (answer.empty()) {
-            answer = "Esc";
-        } else if (kButtons.count(lower)) {
-            id = kButtons.at(lower);
-        } else if (lower != "esc" && std::atoi(answer.c_str()) > 0) {
-            id = std::atoi(answer.c_str());
+        if (id == 0) {
+            id = IDCANCEL;
+            answer = "Esc (end of input)";
         }
         out_.Emit("[answer]", answer);
         HWND button = id == IDCANCEL ? nullptr : ChildById(dialog, id);
