@@ -47,6 +47,18 @@ inline std::vector<std::string> ReadLines(const std::string& path) {
 
 class PhaseTest : public TempRegTest {
   protected:
+    // One progress window serves a whole suite (destroying a window is slow
+    // under Wine); each test reads only the lines added after its start.
+    static void SetUpTestSuite() {
+        ModuleHandle = GetModuleHandleA(nullptr);
+        suiteWindow_ = CreateDialogParamA(ModuleHandle, RES_DLG_UNINSTALL, nullptr, nullptr, 0);
+    }
+    static void TearDownTestSuite() {
+        if (suiteWindow_ != nullptr) {
+            DestroyWindow(suiteWindow_);
+            suiteWindow_ = nullptr;
+        }
+    }
     void SetUp() override {
         TempRegTest::SetUp();
         FreeIniFiles();
@@ -55,15 +67,13 @@ class PhaseTest : public TempRegTest {
         KeptSharedFiles.Clear();
         CurrentSharedFile.clear();
         InstallLogPath = PathOf("install.log");
-        ProgressWindow = CreateDialogParamA(ModuleHandle, RES_DLG_UNINSTALL, nullptr, nullptr, 0);
-        ASSERT_NE(ProgressWindow, nullptr) << "cannot create the progress window";
+        ASSERT_NE(suiteWindow_, nullptr) << "cannot create the progress window";
+        ProgressWindow = suiteWindow_;
+        firstLine_ = SendDlgItemMessageA(ProgressWindow, IDC_PROGRESS_LIST, LB_GETCOUNT, 0, 0);
     }
     void TearDown() override {
         FreeIniFiles();
-        if (ProgressWindow != nullptr) {
-            DestroyWindow(ProgressWindow);
-            ProgressWindow = nullptr;
-        }
+        ProgressWindow = nullptr;
         SectionEntries.Clear();
         KeptSharedFiles.Clear();
         InstallLogPath.clear();
@@ -82,7 +92,7 @@ class PhaseTest : public TempRegTest {
     std::vector<std::string> ProgressLines() const {
         std::vector<std::string> lines;
         LRESULT count = SendDlgItemMessageA(ProgressWindow, IDC_PROGRESS_LIST, LB_GETCOUNT, 0, 0);
-        for (LRESULT i = 0; i < count; ++i) {
+        for (LRESULT i = firstLine_; i < count; ++i) {
             char buffer[1024] = {};
             SendDlgItemMessageA(ProgressWindow, IDC_PROGRESS_LIST, LB_GETTEXT,
                                 static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(buffer));
@@ -93,4 +103,8 @@ class PhaseTest : public TempRegTest {
 
     // The lines of a string list, as a vector.
     static std::vector<std::string> Lines(const TStringList& list) { return list.ToVector(); }
+
+  private:
+    static inline HWND suiteWindow_ = nullptr;
+    LRESULT firstLine_ = 0;
 };
