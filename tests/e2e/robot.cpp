@@ -316,8 +316,19 @@ class Robot {
             if (IsProgressWindow(window) || answered_.count(window)) {
                 continue;
             }
-            // Let the program's activation hook move the box first.
-            Sleep(150);
+            // Let the program's activation hook move the box first: wait
+            // until the window has kept its place for a moment (bounded).
+            RECT before{};
+            GetWindowRect(window, &before);
+            for (int i = 0; i < 40; ++i) {
+                Sleep(50);
+                RECT now{};
+                GetWindowRect(window, &now);
+                if (i >= 2 && EqualRect(&before, &now)) {
+                    break;
+                }
+                before = now;
+            }
             if (!IsWindow(window)) {
                 continue;
             }
