@@ -271,4 +271,37 @@ TEST_F(SharedFilesTest, DialogShowsItsTextsAndSplitsTheFileName) {
     }
 }
 
+// The real question, answered by pressing a button as soon as the dialog is
+// activated (a CBT hook posts the command). Under Wine the activation comes
+// before WM_INITDIALOG, so the texts are checked on the modeless dialog above.
+WPARAM pressedId = 0;
+LRESULT CALLBACK PressWhenActivated(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_ACTIVATE) {
+        HWND dialog = reinterpret_cast<HWND>(wParam);
+        PostMessageA(dialog, WM_COMMAND, pressedId, 0);
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+TEST_F(SharedFilesTest, QuestionAnswersByTheButtonPressed) {
+    struct Case {
+        WPARAM id;
+        int answer;
+    } cases[] = {
+        {IDC_DELSHARED_YES, IDYES}, {IDC_DELSHARED_YES_ALL, 10},
+        {IDC_DELSHARED_NO, IDNO},   {IDC_DELSHARED_NO_ALL, 9},
+        {IDCANCEL, IDNO},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.id);
+        pressedId = c.id;
+        HHOOK hook = SetWindowsHookExA(WH_CBT, PressWhenActivated, nullptr, GetCurrentThreadId());
+        ASSERT_NE(hook, nullptr);
+        int answer = AskRemoveSharedFile(PathOf("common.dll"));
+        UnhookWindowsHookEx(hook);
+        EXPECT_EQ(answer, c.answer);
+        EXPECT_EQ(CurrentSharedFile, PathOf("common.dll"));
+    }
+}
+
 } // namespace
