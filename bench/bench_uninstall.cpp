@@ -1,0 +1,405 @@
+// Times an uninstall of a generated installation, phase by phase, against a
+// baseline that makes only the bare deletion calls (DeleteFileA,
+// RegDeleteValueA, RegDeleteKeyA, RemoveDirectoryA) on the same machine
+// state, laid out afresh before each side. Built for both targets; run
+// natively and under Wine by bench/run_uninstall_bench.sh.
+//
+//   bench_uninstall [--rounds=N] [--files=N] [--dirs=N] [--values=N] [--keys=N] [--shared=N]
+//
+// The shared files' counters are 1 and the question is answered "Yes to all"
+// through the test seam, so they are removed too.
+#include "UnVantrel.h"
+#include "ktRegIni.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kSharedDlls[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+
+struct Sizes {
+    int files = 20000;
+    int dirs = 400;
+    int values = 5000;
+    int keys = 500;
+    int shared = 200;
+    int rounds = 1;
+};
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point from, Clock::time_point to) {
+    return std::chrono::duration<double>(to - from).count();
+}
+
+std::string Number(int n, int width) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%0*d", width, n);
+    return buffer;
+}
+
+// The installation: folders two levels deep (top folders each holding
+// subfolders), files spread evenly over all folders, values spread over
+// value keys, and a key tree of parents and children.
+struct Installation {
+    std::string root;               // "C:\...\vt-bench-<pid>\" (trailing backslash)
+    std::string regBase;            // "Software\VantrelBench-<pid>" below HKCU
+    std::vector<std::string> dirs;  // parents before children
+    std::vector<std::string> files; // full paths
+    std::vector<std::string> shared;
+    std::vector<std::string> valueKeys; // subkeys below HKCU
+    std::vector<std::vector<std::string>> valueNames;
+    std::vector<std::string> keys; // subkeys below HKCU, parents before children
+    std::string log;
+
+    explicit Installation(const Sizes& sizes) {
+        char temp[MAX_PATH + 1] = {};
+        GetTempPathA(sizeof temp, temp);
+        root = temp;
+        if (root.empty() || root.back() != '\\') {
+            root += '\\';
+        }
+        root += "vt-bench-" + std::to_string(GetCurrentProcessId()) + "\\";
+        regBase = "Software\\VantrelBench-" + std::to_string(GetCurrentProcessId());
+        log = root + "install.log";
+
+        int tops = std::max(1, sizes.dirs / 20);
+        int perTop = std::max(0, sizes.dirs / tops - 1);
+        for (int t = 0; t < tops && static_cast<int>(dirs.size()) < sizes.dirs; ++t) {
+            std::string top = root + "App\\Part" + Number(t, 3);
+            dirs.push_back(top);
+            for (int s = 0; s < perTop && static_cast<int>(dirs.size()) < sizes.dirs; ++s) {
+                dirs.push_back(top + "\\Sub" + Number(s, 3));
+            }
+        }
+        for (int f = 0; f < sizes.files; ++f) {
+            files.push_back(dirs[f % dirs.size()] + "\\file" + Number(f, 5) + ".dat");
+        }
+        int step = sizes.shared > 0 ? std::max(1, sizes.files / sizes.shared) : 0;
+        for (int s = 0; s < sizes.shared && s * step < sizes.files; ++s) {
+            shared.push_back(files[s * step]);
+        }
+        int perKey = 100;
+        for (int v = 0; v < sizes.values; ++v) {
+            if (v % perKey == 0) {
+                valueKeys.push_back(regBase + "\\Values\\V" + Number(v / perKey, 3));
+                valueNames.emplace_back();
+            }
+            valueNames.back().push_back("Value" + Number(v, 5));
+        }
+        int parents = std::max(1, sizes.keys / 20);
+        int children = sizes.keys / parents - 1;
+        for (int p = 0; p < parents && static_cast<int>(keys.size()) < sizes.keys; ++p) {
+            std::string parent = regBase + "\\Keys\\P" + Number(p, 3);
+            keys.push_back(parent);
+            for (int c = 0; c < children && static_cast<int>(keys.size()) < sizes.keys; ++c) {
+                keys.push_back(parent + "\\C" + Number(c, 3));
+            }
+        }
+    }
+
+    bool LayOut() const {
+        CreateDirectoryA(root.c_str(), nullptr);
+        CreateDirectoryA((root + "App").c_str(), nullptr);
+        for (const auto& dir : dirs) {
+            if (!CreateDirectoryA(dir.c_str(), nullptr)) {
+                std::fprintf(stderr, "cannot create %s\n", dir.c_str());
+                return false;
+            }
+        }
+        for (const auto& file : files) {
+            HANDLE h = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (h == INVALID_HANDLE_VALUE) {
+                std::fprintf(stderr, "cannot create %s\n", file.c_str());
+                return false;
+            }
+            CloseHandle(h);
+        }
+        DWORD one = 1;
+        for (size_t k = 0; k < valueKeys.size(); ++k) {
+            HKEY key = nullptr;
+            if (RegCreateKeyA(HKEY_CURRENT_USER, valueKeys[k].c_str(), &key) != ERROR_SUCCESS) {
+                return false;
+            }
+            for (const auto& name : valueNames[k]) {
+                RegSetValueExA(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<BYTE*>(&one),
+                               sizeof one);
+            }
+            RegCloseKey(key);
+        }
+        for (const auto& subKey : keys) {
+            HKEY key = nullptr;
+            if (RegCreateKeyA(HKEY_CURRENT_USER, subKey.c_str(), &key) != ERROR_SUCCESS) {
+                return false;
+            }
+            RegCloseKey(key);
+        }
+        HKEY counters = nullptr;
+        if (RegCreateKeyA(HKEY_LOCAL_MACHINE, kSharedDlls, &counters) != ERROR_SUCCESS) {
+            return false;
+        }
+        for (const auto& file : shared) {
+            RegSetValueExA(counters, file.c_str(), 0, REG_DWORD, reinterpret_cast<BYTE*>(&one),
+                           sizeof one);
+        }
+        RegCloseKey(counters);
+        return WriteLog();
+    }
+
+    bool WriteLog() const {
+        std::string text = "[SharedFiles]\r\n";
+        for (const auto& file : shared) {
+            text += file + "=1\r\n";
+        }
+        text += "[AddReg]\r\n";
+        for (size_t k = 0; k < valueKeys.size(); ++k) {
+            for (const auto& name : valueNames[k]) {
+                text += "HKCU\\" + valueKeys[k] + "\\" + name + "=1\r\n";
+            }
+        }
+        text += "[CreateKeys]\r\n";
+        for (const auto& key : keys) {
+            text += "HKCU\\" + key + "=\r\n";
+        }
+        text += "[CopyFiles]\r\n";
+        for (const auto& file : files) {
+            text += file + "=1\r\n";
+        }
+        text += "[CreateDirs]\r\n";
+        text += root + "App=\r\n";
+        for (const auto& dir : dirs) {
+            text += dir + "=\r\n";
+        }
+        HANDLE h = CreateFileA(log.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            return false;
+        }
+        DWORD written = 0;
+        BOOL ok = WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        CloseHandle(h);
+        return ok && written == text.size();
+    }
+
+    // What is left of the installation: files, folders, values, keys, counters.
+    int Leftovers() const {
+        int left = 0;
+        for (const auto& file : files) {
+            left += GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES;
+        }
+        for (const auto& dir : dirs) {
+            left += GetFileAttributesA(dir.c_str()) != INVALID_FILE_ATTRIBUTES;
+        }
+        left += GetFileAttributesA(log.c_str()) != INVALID_FILE_ATTRIBUTES;
+        for (size_t k = 0; k < valueKeys.size(); ++k) {
+            HKEY key = nullptr;
+            if (RegOpenKeyA(HKEY_CURRENT_USER, valueKeys[k].c_str(), &key) == ERROR_SUCCESS) {
+                for (const auto& name : valueNames[k]) {
+                    left += RegQueryValueExA(key, name.c_str(), nullptr, nullptr, nullptr,
+                                             nullptr) == ERROR_SUCCESS;
+                }
+                RegCloseKey(key);
+            }
+        }
+        for (const auto& subKey : keys) {
+            HKEY key = nullptr;
+            if (RegOpenKeyA(HKEY_CURRENT_USER, subKey.c_str(), &key) == ERROR_SUCCESS) {
+                ++left;
+                RegCloseKey(key);
+            }
+        }
+        HKEY counters = nullptr;
+        if (RegOpenKeyA(HKEY_LOCAL_MACHINE, kSharedDlls, &counters) == ERROR_SUCCESS) {
+            for (const auto& file : shared) {
+                left += RegQueryValueExA(counters, file.c_str(), nullptr, nullptr, nullptr,
+                                         nullptr) == ERROR_SUCCESS;
+            }
+            RegCloseKey(counters);
+        }
+        return left;
+    }
+
+    // Removes whatever the timed side left, so the next layout starts clean.
+    void Clear() const {
+        for (const auto& file : files) {
+            DeleteFileA(file.c_str());
+        }
+        DeleteFileA(log.c_str());
+        for (auto dir = dirs.rbegin(); dir != dirs.rend(); ++dir) {
+            RemoveDirectoryA(dir->c_str());
+        }
+        RemoveDirectoryA((root + "App").c_str());
+        RemoveDirectoryA(root.c_str());
+        DeleteRegKey("HKCU\\" + regBase);
+        HKEY counters = nullptr;
+        if (RegOpenKeyA(HKEY_LOCAL_MACHINE, kSharedDlls, &counters) == ERROR_SUCCESS) {
+            for (const auto& file : shared) {
+                RegDeleteValueA(counters, file.c_str());
+            }
+            RegCloseKey(counters);
+        }
+    }
+};
+
+struct Timing {
+    std::vector<std::pair<std::string, double>> steps;
+    double Total() const {
+        double total = 0;
+        for (const auto& step : steps) {
+            total += step.second;
+        }
+        return total;
+    }
+    void Time(const std::string& name, const std::function<void()>& work) {
+        auto start = Clock::now();
+        work();
+        steps.emplace_back(name, Seconds(start, Clock::now()));
+    }
+    void Print(const char* title) const {
+        std::printf("  %-9s", title);
+        for (const auto& step : steps) {
+            std::printf(" %s %.3f", step.first.c_str(), step.second);
+        }
+        std::printf(" | total %.3f s\n", Total());
+    }
+};
+
+int YesToAll(const std::string&) {
+    return 10;
+}
+
+Timing RunBaseline(const Installation& inst) {
+    Timing timing;
+    timing.Time("counters", [&] {
+        HKEY counters = nullptr;
+        if (RegOpenKeyA(HKEY_LOCAL_MACHINE, kSharedDlls, &counters) == ERROR_SUCCESS) {
+            for (const auto& file : inst.shared) {
+                RegDeleteValueA(counters, file.c_str());
+            }
+            RegCloseKey(counters);
+        }
+    });
+    timing.Time("values", [&] {
+        for (size_t k = 0; k < inst.valueKeys.size(); ++k) {
+            HKEY key = nullptr;
+            if (RegOpenKeyA(HKEY_CURRENT_USER, inst.valueKeys[k].c_str(), &key) == ERROR_SUCCESS) {
+                for (const auto& name : inst.valueNames[k]) {
+                    RegDeleteValueA(key, name.c_str());
+                }
+                RegCloseKey(key);
+            }
+        }
+    });
+    timing.Time("keys", [&] {
+        for (auto key = inst.keys.rbegin(); key != inst.keys.rend(); ++key) {
+            RegDeleteKeyA(HKEY_CURRENT_USER, key->c_str());
+        }
+    });
+    timing.Time("files", [&] {
+        for (const auto& file : inst.files) {
+            DeleteFileA(file.c_str());
+        }
+    });
+    timing.Time("dirs", [&] {
+        DeleteFileA(inst.log.c_str());
+        for (auto dir = inst.dirs.rbegin(); dir != inst.dirs.rend(); ++dir) {
+            RemoveDirectoryA(dir->c_str());
+        }
+        RemoveDirectoryA((inst.root + "App").c_str());
+    });
+    return timing;
+}
+
+Timing RunPhases(const Installation& inst) {
+    FreeIniFiles();
+    InstallLogPath = inst.log;
+    ProgressWindow = nullptr;
+    SectionEntries.Clear();
+    KeptSharedFiles.Clear();
+    AskRemoveSharedFileHook = YesToAll;
+    Timing timing;
+    // The first read of the log (the run's confirmation text) loads it.
+    timing.Time("load", [] { GetMessageText(4); });
+    timing.Time("SharedFiles", SharedFilesPhase);
+    timing.Time("Shortcuts", ShortcutsPhase);
+    timing.Time("AddIni", AddIniPhase);
+    timing.Time("RegFonts", RegFontsPhase);
+    timing.Time("AddReg", AddRegPhase);
+    timing.Time("CreateKeys", CreateKeysPhase);
+    timing.Time("RegServers", RegServersPhase);
+    timing.Time("CopyFiles", CopyFilesPhase);
+    timing.Time("CreateDirs", CreateDirsPhase);
+    FreeIniFiles();
+    return timing;
+}
+
+int ArgValue(const char* arg, const char* name, int current) {
+    size_t length = std::strlen(name);
+    return std::strncmp(arg, name, length) == 0 ? std::atoi(arg + length) : current;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Sizes sizes;
+    for (int i = 1; i < argc; ++i) {
+        sizes.rounds = ArgValue(argv[i], "--rounds=", sizes.rounds);
+        sizes.files = ArgValue(argv[i], "--files=", sizes.files);
+        sizes.dirs = ArgValue(argv[i], "--dirs=", sizes.dirs);
+        sizes.values = ArgValue(argv[i], "--values=", sizes.values);
+        sizes.keys = ArgValue(argv[i], "--keys=", sizes.keys);
+        sizes.shared = ArgValue(argv[i], "--shared=", sizes.shared);
+    }
+    ModuleHandle = GetModuleHandleA(nullptr);
+    Installation inst(sizes);
+    std::printf("bench_uninstall: %zu files in %zu directories, %d values, %zu keys, %zu shared "
+                "files\n",
+                inst.files.size(), inst.dirs.size(), sizes.values, inst.keys.size(),
+                inst.shared.size());
+    double bestBaseline = 0;
+    double bestPhases = 0;
+    int failures = 0;
+    for (int round = 1; round <= sizes.rounds; ++round) {
+        std::printf("round %d\n", round);
+        inst.Clear();
+        if (!inst.LayOut()) {
+            std::fprintf(stderr, "cannot lay out the installation\n");
+            inst.Clear();
+            return 2;
+        }
+        Timing baseline = RunBaseline(inst);
+        baseline.Print("baseline");
+        int left = inst.Leftovers();
+        inst.Clear();
+        if (!inst.LayOut()) {
+            std::fprintf(stderr, "cannot lay out the installation\n");
+            inst.Clear();
+            return 2;
+        }
+        Timing phases = RunPhases(inst);
+        phases.Print("phases");
+        int leftByPhases = inst.Leftovers();
+        if (left != 0 || leftByPhases != 0) {
+            std::printf("  left behind: baseline %d, phases %d\n", left, leftByPhases);
+            ++failures;
+        }
+        if (round == 1 || baseline.Total() < bestBaseline) {
+            bestBaseline = baseline.Total();
+        }
+        if (round == 1 || phases.Total() < bestPhases) {
+            bestPhases = phases.Total();
+        }
+    }
+    inst.Clear();
+    std::printf("best total: phases %.3f s, baseline %.3f s, ratio %.2f\n", bestPhases,
+                bestBaseline, bestBaseline > 0 ? bestPhases / bestBaseline : 0.0);
+    return failures == 0 ? 0 : 1;
+}
