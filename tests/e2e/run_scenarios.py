@@ -753,7 +753,7 @@ def compare_machine(check, scenario, machine):
         names = []
         value = entry[1].get("PENDINGFILERENAMEOPERATIONS") if entry else None
         if value is not None:
-            wide = value[1] != "hex7" or b"\0\0" in value[2][:64] and machine.build == "win32"
+            # Wine's export is UTF-16 throughout; vantrel-reg writes ANSI bytes.
             items = multi_sz(value[2], wide=machine.build == "win32")
             while items and items[-1] == "":
                 items.pop()
