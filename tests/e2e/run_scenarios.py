@@ -198,7 +198,7 @@ class Machine:
         if not m:
             raise ScenarioError("not a drive path: %s" % win_path)
         base = self.drive_dir(m.group(1))
-        parts = [p for p in re.split(r"[\\/]", m.group(2)) if p]
+        parts = [self.name_on_disk(p) for p in re.split(r"[\\/]", m.group(2)) if p]
         current = base
         for part in parts:
             candidate = current / part
@@ -209,6 +209,10 @@ class Machine:
                         break
             current = candidate
         return current
+
+    def name_on_disk(self, name):
+        """A Windows file name as it is spelled in the Linux folder."""
+        return name
 
     def write_file(self, win_path, data):
         path = self.native_of(win_path)
@@ -237,6 +241,11 @@ class NativeMachine(Machine):
 
     def drive_dir(self, letter):
         return self.root / ("drive_" + letter.lower())
+
+    def name_on_disk(self, name):
+        # The layer keeps names as the program's ANSI (code page 1252) bytes;
+        # Wine converts them to UTF-8.
+        return name.encode("cp1252").decode(sys.getfilesystemencoding(), "surrogateescape")
 
     def env(self):
         env = dict(os.environ)
