@@ -8,7 +8,8 @@
 //   [progress] (one per list line, read whenever a box appears and while the
 //   program runs); [dialog] DLG_DELSHARED rect=... / [caption] / [field N] /
 //   [buttons] / [answer]. The robot adds what the terminal cannot show:
-//   [control] id=N class=C rect=... for every control of a dialog or box,
+//   [screen] WxH first, [control] id=N class=C rect=... for every control
+//   of a dialog or box,
 //   [icon] when a box shows an icon, [timeout] when the program had to be
 //   killed, and [exit] N with the program's exit code.
 // Usage: robot JOBFILE, where JOBFILE holds lines "exe=", "args=" (the raw
@@ -218,6 +219,9 @@ class Robot {
         if (!job_.args.empty()) {
             commandLine += " " + job_.args;
         }
+        // The screen the centring is measured against.
+        out_.Emit("[screen]", std::to_string(GetSystemMetrics(SM_CXSCREEN)) + "x" +
+                                  std::to_string(GetSystemMetrics(SM_CYSCREEN)));
         InstallHook();
         std::vector<char> buffer(commandLine.begin(), commandLine.end());
         buffer.push_back('\0');

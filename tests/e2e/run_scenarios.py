@@ -458,13 +458,13 @@ class WineMachine(Machine):
 SCREEN = (1024, 768)
 
 
-def centred(rect):
+def centred(rect, screen=SCREEN):
     """Whether a window rectangle sits where the program's centring puts it:
     (screen - size) / 2, fitted to the screen."""
     left, top, right, bottom = rect
     w, h = right - left, bottom - top
-    x = max(0, min(int((SCREEN[0] - w) / 2), SCREEN[0] - w))
-    y = max(0, min(int((SCREEN[1] - h) / 2), SCREEN[1] - h))
+    x = max(0, min(int((screen[0] - w) / 2), screen[0] - w))
+    y = max(0, min(int((screen[1] - h) / 2), screen[1] - h))
     return abs(left - x) <= 1 and abs(top - y) <= 1
 
 
@@ -473,6 +473,10 @@ def parse_transcript(text):
     native program's output, or the robot's, which writes the same form) into
     events: box, dialog, progress_window, progress, hint, timeout, exit."""
     events, current, last_field = [], None, None
+    screen = SCREEN  # the native layer's screen, unless VANTREL_SCREEN is set
+    if os.environ.get("VANTREL_SCREEN"):
+        w, _, h = os.environ["VANTREL_SCREEN"].partition("x")
+        screen = (int(w), int(h))
     for raw in text.split("\n"):
         line = raw.rstrip("\r")
         m = re.match(r"^\[([a-z]+)(?: (\d+))?\](?: (.*))?$", line)
@@ -486,7 +490,7 @@ def parse_transcript(text):
             current = {"type": {"window": "progress_window"}.get(tag, tag), "caption": None}
             if rect:
                 current["rect"] = list(rect)
-                current["centred"] = centred(rect)
+                current["centred"] = centred(rect, screen)
             if flags:
                 current["flags"] = int(flags.group(1), 16)
             if tag == "box":
@@ -522,6 +526,9 @@ def parse_transcript(text):
             current = None
         elif tag == "progress":
             events.append({"type": "progress", "text": rest})
+        elif tag == "screen":
+            w, _, h = rest.partition("x")
+            screen = (int(w), int(h))
         elif tag in ("hint", "timeout", "robot"):
             events.append({"type": tag, "text": rest})
         elif tag == "exit":
