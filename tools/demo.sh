@@ -27,6 +27,7 @@ done
 # VANTREL_BUILD_DIR and VANTREL_DEMO_MACHINE choose other folders.
 build=${VANTREL_BUILD_DIR:-$repo/build/native}
 if [ -z "${VANTREL_BUILD_DIR:-}" ]; then
+    bash tools/setup.sh # the packages, once; nothing when all is there
     if [ ! -f "$build/build.ninja" ]; then
         echo "== Configuring the native build"
         cmake --preset native >/dev/null
