@@ -242,4 +242,17 @@ TEST_F(ShellTest, AfterRemovalEveryProgramRunsWhateverItsExitCode) {
     EXPECT_EQ(Recorded("exit"), (std::vector<std::string>{"5", "0"}));
 }
 
+TEST_F(ShellTest, AfterRemovalProgramsAreReadFromTheLogInMemory) {
+    WriteLog({"[CreateDirs]", PathOf("gone") + "=", "[RunApp]",
+              "A=" + Recorder() + ",after," + Dir() + ",,Cleaning up"});
+    ASSERT_TRUE(CreateDirectoryA(PathOf("gone").c_str(), nullptr));
+    // CreateDirs deletes the install log before its directories.
+    CreateDirsPhase();
+    ASSERT_FALSE(PathExists(InstallLogPath));
+    RunProgramsAfter();
+    EXPECT_EQ(Recorded("argv[1]"), (std::vector<std::string>{"after"}));
+    EXPECT_EQ(ProgressLines(),
+              (std::vector<std::string>{"Removing directories...", "Cleaning up"}));
+}
+
 } // namespace
