@@ -589,9 +589,25 @@ def lay_out(machine, scenario, scenario_dir):
         shutil.copy2(source, target)
     for f in data.get("files", []):
         machine.write_file(scenario.expand(f["path"], machine), data_of(f, scenario, machine))
-    if "log" in data or "log_hex" in data:
+    log_text = data.get("log")
+    for gen in data.get("generate", []):
+        # Many entries at once: a file per number, and its log line at the
+        # end of the named section.
+        lines = []
+        for n in range(gen["count"]):
+            path = scenario.expand(gen["path"], machine).replace("{N}", str(n))
+            if "text" in gen:
+                machine.write_file(path, gen["text"].encode("cp1252"))
+            lines.append(path + gen.get("value", "=1"))
+        header = "[%s]" % gen["section"]
+        log_lines = (log_text or "").replace("\r\n", "\n").split("\n")
+        at = log_lines.index(header) + 1
+        while at < len(log_lines) and log_lines[at] and not log_lines[at].startswith("["):
+            at += 1
+        log_text = "\n".join(log_lines[:at] + lines + log_lines[at:])
+    if log_text is not None or "log_hex" in data:
         spec = {"hex": data["log_hex"]} if "log_hex" in data else {
-            "text": data["log"], "crlf": data.get("log_crlf", True)}
+            "text": log_text, "crlf": data.get("log_crlf", True)}
         machine.write_file(scenario.log, data_of(spec, scenario, machine))
     if "registry" in data:
         reg = scenario_dir / "machine.reg"
@@ -644,6 +660,7 @@ def stop_holders(holders):
 class Checker:
     def __init__(self):
         self.problems = []
+        self.program_seconds = 0.0
 
     def fail(self, what, expected, actual):
         self.problems.append((what, expected, actual))
@@ -726,6 +743,15 @@ def compare_machine(check, scenario, machine):
         path = scenario.expand(p, machine)
         if not machine.native_of(path).exists():
             check.fail("present: " + path, "exists", "missing")
+    for gen in scenario.data.get("generate", []):
+        if "expect_gone" in gen:
+            left = [n for n in range(gen["count"])
+                    if machine.native_of(scenario.expand(gen["path"], machine)
+                                         .replace("{N}", str(n))).exists() == gen["expect_gone"]]
+            if left:
+                check.fail("generated %s: %d of %d %s" % (gen["section"], len(left), gen["count"],
+                                                        "left" if gen["expect_gone"] else "gone"),
+                           [], left[:10])
     for p in exp.get("gone", []):
         path = scenario.expand(p, machine)
         if machine.native_of(path).exists():
@@ -822,8 +848,10 @@ def run_scenario(machine, scenario):
         holders = start_holders(machine, scenario, scenario_dir)
         raw_args = scenario.expand(scenario.data.get("args", '"{LOG}"'), machine)
         answers = scenario.data.get("answers", [])
+        started = time.time()
         events = machine.run_program(raw_args, answers, scenario.data.get("timeout", 20),
                                      scenario_dir)
+        check.program_seconds = time.time() - started
     finally:
         stop_holders(holders)
     (scenario_dir / "events.json").write_text(json.dumps(events, indent=1))
@@ -879,22 +907,24 @@ def main():
         machine.start()
         for scenario in scenarios:
             started = time.time()
+            program = 0.0
             try:
                 check, events = run_scenario(machine, scenario)
                 problems = check.report()
+                program = check.program_seconds
             except (ScenarioError, OSError, subprocess.SubprocessError, ValueError) as e:
                 problems, events = "  - could not run: %s" % e, []
-            took = time.time() - started
+            took = "%.1f s, program %.1f s" % (time.time() - started, program)
             if problems:
                 failed += 1
-                print("FAIL %s (%.1f s)" % (scenario.name, took))
+                print("FAIL %s (%s)" % (scenario.name, took))
                 print(problems)
                 print("    transcript:")
                 for e in events:
                     print("      " + json.dumps(e))
             else:
                 passed += 1
-                print("PASS %s (%.1f s)" % (scenario.name, took))
+                print("PASS %s (%s)" % (scenario.name, took))
                 if args.verbose:
                     for e in events:
                         print("      " + json.dumps(e))
