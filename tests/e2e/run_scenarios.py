@@ -518,6 +518,10 @@ def parse_transcript(text):
         elif tag == "buttons" and current is not None:
             current["buttons"] = [re.sub(r"^\d+ ", "", b.strip()) for b in rest.split(" | ")
                                   if b.strip()]
+        elif tag == "control" and current is not None:
+            m2 = re.match(r"id=(\d+) class=(\S+)", rest)
+            if m2:
+                current.setdefault("classes", {})[m2.group(1)] = m2.group(2)
         elif tag == "icon" and current is not None:
             # The terminal names the icon; the robot only sees that there is one.
             current["icon"] = rest or True
@@ -724,6 +728,12 @@ def compare_shown(check, scenario, machine, events):
                     check.equal("dialog %d field %s" % (i + 1, fid),
                                 normalise_text(scenario.expand(text, machine)),
                                 normalise_text(got.get("fields", {}).get(fid, "<missing>")))
+            elif key == "classes":
+                if "classes" not in got:
+                    continue  # the terminal does not print control classes
+                for cid, cls in value.items():
+                    check.equal("dialog %d control %s class" % (i + 1, cid), cls.lower(),
+                                got["classes"].get(cid, "<missing>").lower())
             else:
                 check.equal("dialog %d %s" % (i + 1, key), value, got.get(key))
 
