@@ -277,9 +277,29 @@ DWORD StatError(const std::string& nativePath, int err) {
 }
 
 // The native path for an API argument, or 0 with the error set.
+// Characters that no Windows file name may hold; a colon may only follow
+// the drive letter.
+bool HasInvalidCharacter(const char* windowsPath) {
+    if (windowsPath[0] == '/') {
+        return false; // a native path, used as it is
+    }
+    for (const char* c = windowsPath; *c != '\0'; ++c) {
+        auto byte = static_cast<unsigned char>(*c);
+        if (byte < 32 || strchr("<>\"|?*", byte) != nullptr ||
+            (byte == ':' && c != windowsPath + 1)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 bool Resolve(LPCSTR windowsPath, std::string& nativePath) {
     if (windowsPath == nullptr || *windowsPath == '\0') {
         SetLastError(ERROR_PATH_NOT_FOUND);
+        return false;
+    }
+    if (HasInvalidCharacter(windowsPath)) {
+        SetLastError(ERROR_INVALID_NAME);
         return false;
     }
     nativePath = NativePath(windowsPath);

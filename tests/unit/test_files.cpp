@@ -501,6 +501,17 @@ TEST_F(FilesTest, DotsAndRepeatedSeparatorsAreApplied) {
     EXPECT_EQ(ReadBytes("C:\\..\\..\\" + PathOf("a\\file.txt").substr(3)), "dots");
 }
 
+TEST_F(FilesTest, NamesWithCharactersWindowsForbidsAreRefused) {
+    for (const char* name : {"a*b.txt", "a?b.txt", "a<b", "a>b", "a|b", "a\"b", "tab\tname"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(Open(PathOf(name), W, 0, CREATE_ALWAYS), INVALID_HANDLE_VALUE);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_NAME));
+        EXPECT_FALSE(CreateDirectoryA(PathOf(name).c_str(), nullptr));
+        EXPECT_EQ(GetFileAttributesA(PathOf(name).c_str()), INVALID_FILE_ATTRIBUTES);
+    }
+    EXPECT_EQ(FindNames(PathOf("*")), (std::vector<std::string>{".", ".."}));
+}
+
 TEST_F(FilesTest, ATrailingSeparatorNamesADirectoryOnly) {
     ASSERT_TRUE(CreateDirectoryA(PathOf("d").c_str(), nullptr));
     WriteBytes(PathOf("f.txt"), "f");
