@@ -35,8 +35,15 @@ lock="$build/.wineprefix.lock"
 
 if [ -n "${DISPLAY:-}" ]; then
     wineserver -p >/dev/null 2>&1 </dev/null
-    wine "$exe" "$@"
-    exit $?
+    # Helper processes that Wine starts on demand (winedevice and the like)
+    # outlive the program and inherit its output: give the program a file,
+    # not the caller's pipe, so the caller is not kept waiting for ever.
+    out=$(mktemp)
+    wine "$exe" "$@" >"$out" 2>&1 </dev/null
+    rc=$?
+    cat "$out"
+    rm -f "$out"
+    exit $rc
 fi
 
 exec 9>"$lock"
