@@ -23,7 +23,9 @@ struct CharSet {
 };
 
 // The delimiter set every caller passes to GetField.
-inline CharSet CommaSet() { return CharSet{','}; }
+inline CharSet CommaSet() {
+    return CharSet{','};
+}
 
 std::string ReplaceAll(const std::string& text, const std::string& find,
                        const std::string& replacement);

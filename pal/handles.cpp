@@ -101,8 +101,12 @@ namespace {
 thread_local DWORD lastError = 0;
 }
 
-DWORD WINAPI GetLastError(void) { return lastError; }
-void WINAPI SetLastError(DWORD dwErrCode) { lastError = dwErrCode; }
+DWORD WINAPI GetLastError(void) {
+    return lastError;
+}
+void WINAPI SetLastError(DWORD dwErrCode) {
+    lastError = dwErrCode;
+}
 
 BOOL WINAPI CloseHandle(HANDLE hObject) {
     if (!pal::CloseHandleObject(hObject)) {

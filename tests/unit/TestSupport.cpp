@@ -11,8 +11,8 @@ void WriteBytes(const std::string& path, const std::string& bytes) {
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(h, INVALID_HANDLE_VALUE) << "cannot create " << path;
     DWORD written = 0;
-    BOOL ok = bytes.empty() || WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()),
-                                         &written, nullptr);
+    BOOL ok = bytes.empty() ||
+              WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     CloseHandle(h);
     ASSERT_TRUE(ok) << "cannot write " << path;
 }
