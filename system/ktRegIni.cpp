@@ -229,17 +229,25 @@ bool RemoveRegEntry(const std::string& path) {
     if (NamesRootKey(path)) {
         return false;
     }
-    // The value test and the value's deletion are the same two calls on the
-    // same key as RegValueExists and DeleteRegValue make, sharing one open:
-    // an uninstall removes thousands of values, and each open costs a trip
-    // to the registry.
+    // The value reading wins: a value of that name is deleted and nothing
+    // else is tried. The deletion is tried first, on one open of the key: it
+    // succeeds exactly when the value exists and can go, and only a failure
+    // other than "not found" needs the existence test to tell "exists but
+    // stays" from "no such value". An uninstall removes thousands of values,
+    // and every call is a trip to the registry.
     {
         TScopedRegKey key;
         std::string valueName;
-        if (OpenPathKey(path, key, valueName) &&
-            RegQueryValueExA(key.Get(), valueName.c_str(), nullptr, nullptr, nullptr, nullptr) ==
-                ERROR_SUCCESS) {
-            return RegDeleteValueA(key.Get(), valueName.c_str()) == ERROR_SUCCESS;
+        if (OpenPathKey(path, key, valueName)) {
+            LSTATUS rc = RegDeleteValueA(key.Get(), valueName.c_str());
+            if (rc == ERROR_SUCCESS) {
+                return true;
+            }
+            if (rc != ERROR_FILE_NOT_FOUND &&
+                RegQueryValueExA(key.Get(), valueName.c_str(), nullptr, nullptr, nullptr,
+                                 nullptr) == ERROR_SUCCESS) {
+                return false;
+            }
         }
     }
     if (RegKeyExists(path)) {

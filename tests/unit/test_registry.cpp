@@ -322,4 +322,24 @@ TEST_F(RegIni, ProtectedSubKeyKeepsItsParent_NativeOnly) {
     EXPECT_TRUE(DeleteRegKey(P("App")));
 }
 
+TEST_F(RegIni, AValueThatCannotBeDeletedStopsTheRemovalThere_NativeOnly) {
+    if (!RegistryIsNativeStore()) {
+        GTEST_SKIP() << "Wine does not enforce key security";
+    }
+    // "App\Both" is a value of App and a subkey of it. The value reading
+    // wins even when the value cannot be deleted: the subkey must stay.
+    SetRaw("\\App", "Both", REG_BINARY, "1");
+    SetRaw("\\App\\Both", "Inner", REG_BINARY, "1");
+    ASSERT_TRUE(ProtectKeyForTest(HKEY_CURRENT_USER, SubKey() + "\\App", true));
+    EXPECT_FALSE(RemoveRegEntry(P("App\\Both")));
+    EXPECT_TRUE(RawValueExists("\\App", "Both"));
+    EXPECT_TRUE(RawValueExists("\\App\\Both", "Inner"));
+    ASSERT_TRUE(ProtectKeyForTest(HKEY_CURRENT_USER, SubKey() + "\\App", false));
+    EXPECT_TRUE(RemoveRegEntry(P("App\\Both")));
+    EXPECT_FALSE(RawValueExists("\\App", "Both"));
+    EXPECT_TRUE(RawKeyExists("\\App\\Both"));
+    EXPECT_TRUE(RemoveRegEntry(P("App\\Both")));
+    EXPECT_FALSE(RawKeyExists("\\App\\Both"));
+}
+
 } // namespace
