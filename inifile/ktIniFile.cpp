@@ -29,67 +29,7 @@ ptrdiff_t RawIndexOf(void* object) {
     return reinterpret_cast<ptrdiff_t>(object) - 1;
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
 } // namespace
-
-bool TryStrToInt(const std::string& text, int32_t& value) {
-    size_t i = 0;
-    while (i < text.size() && text[i] == ' ') {
-        ++i;
-    }
-    if (i == text.size()) {
-        return false;
-    }
-    if (text[i] == '$') {
-        ++i;
-        size_t digits = text.size() - i;
-        if (digits == 0 || digits > 8) {
-            return false;
-        }
-        uint32_t result = 0;
-        for (; i < text.size(); ++i) {
-            int d = HexDigit(text[i]);
-            if (d < 0) {
-                return false;
-            }
-            result = result * 16 + static_cast<uint32_t>(d);
-        }
-        value = static_cast<int32_t>(result);
-        return true;
-    }
-    bool negative = false;
-    if (text[i] == '+' || text[i] == '-') {
-        negative = text[i] == '-';
-        ++i;
-    }
-    if (i == text.size()) {
-        return false;
-    }
-    int64_t result = 0;
-    const int64_t limit = negative ? int64_t{1} << 31 : (int64_t{1} << 31) - 1;
-    for (; i < text.size(); ++i) {
-        if (text[i] < '0' || text[i] > '9') {
-            return false;
-        }
-        result = result * 10 + (text[i] - '0');
-        if (result > limit) {
-            return false;
-        }
-    }
-    value = static_cast<int32_t>(negative ? -result : result);
-    return true;
-}
 
 TktIniFile::TktIniFile(const std::string& fileName, bool readOnly, bool ignoreComments,
                        bool nameValueOnly, bool trimAroundEquals, bool stripValueQuotes,

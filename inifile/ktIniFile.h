@@ -105,7 +105,3 @@ class TktIniFile {
     void ReadLeadBytes();
     std::string BuildFileText() const;
 };
-
-// Integer text as the system reads it: leading blanks skipped; an optional
-// sign and decimal digits, or "$" and up to 8 hex digits; nothing may follow.
-bool TryStrToInt(const std::string& text, int32_t& value);

@@ -37,3 +37,9 @@ std::string ValueOf(const std::string& line);
 std::string UnquoteText(const std::string& text, char quote);
 std::string GetField(int32_t n, const std::string& text, const CharSet& delimiters);
 void SetNameValue(TStringList& list, const std::string& name, const std::string& value);
+
+// Integer text as the system reads it: leading blanks skipped; then either an
+// optional sign and decimal digits within the signed 32-bit range, or "$" and
+// at most eight significant hexadecimal digits taken as a 32-bit pattern;
+// nothing may follow. False (value untouched) for anything else.
+bool TryStrToInt(const std::string& text, int32_t& value);

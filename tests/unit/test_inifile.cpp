@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 #include "ktIniFile.h"
+#include "ktStrUtils.h"
 
 #include <memory>
 #include <string>

@@ -161,4 +161,42 @@ TEST(SetNameValueTest, IndexFollowsEarlierChanges) {
     EXPECT_EQ(list[4], "K5=x");
     EXPECT_EQ(list.Count(), 9);
 }
+
+TEST(TryStrToIntTest, IntegerTextRule) {
+    struct Case {
+        const char* text;
+        bool ok;
+        int32_t value;
+    };
+    const Case cases[] = {
+        {"42", true, 42},
+        {"   -7", true, -7},
+        {"+5", true, 5},
+        {"2147483647", true, INT32_MAX},
+        {"-2147483648", true, INT32_MIN},
+        {"2147483648", false, 0},
+        {"-2147483649", false, 0},
+        {"$1F", true, 31},
+        {"$ff", true, 255},
+        {"$FFFFFFFF", true, -1},
+        {"$000000001F", true, 31}, // leading zeros are not significant
+        {"$1FFFFFFFF", false, 0},  // nine significant digits
+        {"$0", true, 0},
+        {"$", false, 0},
+        {"", false, 0},
+        {"   ", false, 0},
+        {"-", false, 0},
+        {"1 ", false, 0},
+        {"\t1", false, 0},
+        {"12abc", false, 0},
+        {"$1G", false, 0},
+        {"0x1F", false, 0},
+        {"- 1", false, 0},
+    };
+    for (const Case& c : cases) {
+        int32_t value = 12345;
+        EXPECT_EQ(TryStrToInt(c.text, value), c.ok) << "'" << c.text << "'";
+        EXPECT_EQ(value, c.ok ? c.value : 12345) << "'" << c.text << "'";
+    }
+}
 } // namespace
