@@ -76,26 +76,31 @@ bool NamesRootKey(const std::string& path) {
     return root != nullptr && subKey.empty();
 }
 
+// Appends the names of an open key's subkeys or values, in the order of the
+// enumeration indices, up to the first index that does not answer.
+void EnumNames(HKEY key, TStringList& list, bool subKeys) {
+    // The buffer lives only for the listing, not across a caller's recursion.
+    std::vector<char> name(1024);
+    for (DWORD index = 0;; ++index) {
+        DWORD size = static_cast<DWORD>(name.size());
+        LSTATUS rc =
+            subKeys
+                ? RegEnumKeyExA(key, index, name.data(), &size, nullptr, nullptr, nullptr, nullptr)
+                : RegEnumValueA(key, index, name.data(), &size, nullptr, nullptr, nullptr, nullptr);
+        if (rc != ERROR_SUCCESS) {
+            break;
+        }
+        list.Add(std::string(name.data(), size));
+    }
+}
+
 void ListNames(const std::string& path, TStringList& list, bool subKeys) {
     list.BeginUpdate();
     list.Clear();
     TScopedRegKey key;
     std::string valueName;
     if (OpenPathKey(AddBackslash(path), key, valueName)) {
-        // The buffer lives only for the listing, not across a caller's
-        // recursion.
-        std::vector<char> name(1024);
-        for (DWORD index = 0;; ++index) {
-            DWORD size = static_cast<DWORD>(name.size());
-            LSTATUS rc = subKeys ? RegEnumKeyExA(key.Get(), index, name.data(), &size, nullptr,
-                                                 nullptr, nullptr, nullptr)
-                                 : RegEnumValueA(key.Get(), index, name.data(), &size, nullptr,
-                                                 nullptr, nullptr, nullptr);
-            if (rc != ERROR_SUCCESS) {
-                break;
-            }
-            list.Add(std::string(name.data(), size));
-        }
+        EnumNames(key.Get(), list, subKeys);
     }
     list.EndUpdate();
 }
@@ -262,23 +267,50 @@ bool DeleteRegKey(const std::string& path) {
     }
     TStringList names;
     std::string base = AddBackslash(path);
-    GetRegSubKeyNames(path, names);
+    // One open of the key serves both listings and its values' deletion (a
+    // key tree costs a trip to the registry per call). The subkey listing is
+    // still complete before anything is deleted. A value goes through this
+    // handle only where its path, base + name, splits back into this very
+    // key and name; any other name is handed to DeleteRegValue by path, so
+    // that it ends exactly as a path-by-path deletion would leave it.
+    TScopedRegKey key;
+    HKEY root = nullptr;
+    std::string subKey;
+    std::string ignored;
+    bool opened = OpenPathKey(base, key, ignored);
+    SplitRegPath(base, root, subKey, ignored);
+    if (opened) {
+        EnumNames(key.Get(), names, true);
+    }
     for (int i = 0; i < names.Count(); ++i) {
         DeleteRegKey(base + names[i]);
     }
-    GetRegValueNames(path, names);
-    for (int i = 0; i < names.Count(); ++i) {
-        DeleteRegValue(base + names[i]);
+    names.Clear();
+    if (opened) {
+        EnumNames(key.Get(), names, false);
     }
-    HKEY root = nullptr;
+    for (int i = 0; i < names.Count(); ++i) {
+        std::string valuePath = base + names[i];
+        HKEY valueRoot = nullptr;
+        std::string valueKey;
+        std::string valueName;
+        SplitRegPath(valuePath, valueRoot, valueKey, valueName);
+        if (valueRoot == root && valueKey == subKey && valueName == names[i]) {
+            RegDeleteValueA(key.Get(), names[i].c_str());
+        } else {
+            DeleteRegValue(valuePath);
+        }
+    }
+    key.Close();
+    HKEY parentRoot = nullptr;
     std::string parentKey;
     std::string ownName;
-    SplitRegPath(RemoveBackslash(path), root, parentKey, ownName);
-    if (!root) {
+    SplitRegPath(RemoveBackslash(path), parentRoot, parentKey, ownName);
+    if (!parentRoot) {
         return false;
     }
     TScopedRegKey parent;
-    if (RegOpenKeyA(root, parentKey.c_str(), parent.Receive()) != ERROR_SUCCESS) {
+    if (RegOpenKeyA(parentRoot, parentKey.c_str(), parent.Receive()) != ERROR_SUCCESS) {
         return false;
     }
     return RegDeleteKeyA(parent.Get(), ownName.c_str()) == ERROR_SUCCESS;
