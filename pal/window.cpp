@@ -277,8 +277,9 @@ bool ReadAnswerLine(std::string& line) {
 }
 
 // Matches an answer line against the buttons: a label (letter case ignored),
+// the beginning of exactly one label ("y" for Yes, "yes t" for Yes to all),
 // a control id, or "Esc" (reported as IDCANCEL). Returns false when nothing
-// matches.
+// matches, or when the beginning fits several labels.
 bool MatchAnswer(const std::string& line, const std::vector<Button>& buttons, int& id) {
     if (strcasecmp(line.c_str(), "Esc") == 0) {
         id = IDCANCEL;
@@ -289,6 +290,19 @@ bool MatchAnswer(const std::string& line, const std::vector<Button>& buttons, in
             id = b.id;
             return true;
         }
+    }
+    const Button* only = nullptr;
+    int fitting = 0;
+    for (const Button& b : buttons) {
+        if (!line.empty() && line.size() < b.label.size() &&
+            strncasecmp(line.c_str(), b.label.c_str(), line.size()) == 0) {
+            only = &b;
+            ++fitting;
+        }
+    }
+    if (fitting == 1) {
+        id = only->id;
+        return true;
     }
     char* end = nullptr;
     long number = std::strtol(line.c_str(), &end, 10);
