@@ -336,6 +336,16 @@ LSTATUS ResolveHandle(HKEY key, int64_t& id) {
 
 // Subkey path components; empty components (doubled or trailing
 // backslashes) are skipped, a leading backslash is refused, as Windows does.
+// Every call on an open key starts so: its own transaction, then the key
+// that the handle names (ERROR_REGISTRY_IO_FAILED when the store cannot be
+// reached).
+LSTATUS BeginOnKey(const Transaction& transaction, HKEY key, int64_t& id) {
+    if (!transaction.Begun()) {
+        return ERROR_REGISTRY_IO_FAILED;
+    }
+    return ResolveHandle(key, id);
+}
+
 LSTATUS SplitSubKey(const char* subKey, std::vector<std::string>& parts) {
     parts.clear();
     if (!subKey || !*subKey) {
@@ -584,11 +594,8 @@ LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM, PHKEY ph
     }
     *phkResult = nullptr;
     Transaction transaction(false);
-    if (!transaction.Begun()) {
-        return ERROR_REGISTRY_IO_FAILED;
-    }
     int64_t id = 0;
-    LSTATUS rc = ResolveHandle(hKey, id);
+    LSTATUS rc = BeginOnKey(transaction, hKey, id);
     if (rc != ERROR_SUCCESS) {
         return rc;
     }
@@ -642,11 +649,8 @@ LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserve
         return ERROR_INVALID_PARAMETER;
     }
     Transaction transaction(false);
-    if (!transaction.Begun()) {
-        return ERROR_REGISTRY_IO_FAILED;
-    }
     int64_t id = 0;
-    LSTATUS rc = ResolveHandle(hKey, id);
+    LSTATUS rc = BeginOnKey(transaction, hKey, id);
     if (rc != ERROR_SUCCESS) {
         return rc;
     }
@@ -677,11 +681,8 @@ LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType
         ++cbData;
     }
     Transaction transaction(true);
-    if (!transaction.Begun()) {
-        return ERROR_REGISTRY_IO_FAILED;
-    }
     int64_t id = 0;
-    LSTATUS rc = ResolveHandle(hKey, id);
+    LSTATUS rc = BeginOnKey(transaction, hKey, id);
     if (rc != ERROR_SUCCESS) {
         return rc;
     }
@@ -713,11 +714,8 @@ LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType
 
 LSTATUS WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
     Transaction transaction(true);
-    if (!transaction.Begun()) {
-        return ERROR_REGISTRY_IO_FAILED;
-    }
     int64_t id = 0;
-    LSTATUS rc = ResolveHandle(hKey, id);
+    LSTATUS rc = BeginOnKey(transaction, hKey, id);
     if (rc != ERROR_SUCCESS) {
         return rc;
     }
@@ -793,11 +791,8 @@ LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpc
         return ERROR_INVALID_PARAMETER;
     }
     Transaction transaction(false);
-    if (!transaction.Begun()) {
-        return ERROR_REGISTRY_IO_FAILED;
-    }
     int64_t id = 0;
-    LSTATUS rc = ResolveHandle(hKey, id);
+    LSTATUS rc = BeginOnKey(transaction, hKey, id);
     if (rc == ERROR_SUCCESS) {
         rc = LoadSubKeys(id);
     }
@@ -833,11 +828,8 @@ LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWOR
         return ERROR_INVALID_PARAMETER;
     }
     Transaction transaction(false);
-    if (!transaction.Begun()) {
-        return ERROR_REGISTRY_IO_FAILED;
-    }
     int64_t id = 0;
-    LSTATUS rc = ResolveHandle(hKey, id);
+    LSTATUS rc = BeginOnKey(transaction, hKey, id);
     if (rc == ERROR_SUCCESS) {
         rc = LoadValues(id);
     }
