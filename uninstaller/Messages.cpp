@@ -1,6 +1,6 @@
 // Message texts: the built-in string table, overridden text by text from the
 // install log's section "Strings".
-#include "UnVantrel.h"
+#include "State.h"
 
 #include "ktRegIni.h"
 #include "ktStrUtils.h"

@@ -1,6 +1,6 @@
 // The removal phases: each reads its own section of the install log and
 // undoes one kind of change, adding its progress line first.
-#include "UnVantrel.h"
+#include "Phases.h"
 
 #include "ktFileUtils.h"
 #include "ktRegIni.h"

@@ -1,6 +1,6 @@
 // The programs that the install log names for before removal ("PreRunApp",
 // any of which can call the uninstall off) and after it ("RunApp").
-#include "UnVantrel.h"
+#include "Phases.h"
 
 #include "ktFileUtils.h"
 #include "ktShell.h"

@@ -1,7 +1,7 @@
 // The SharedFiles phase: lowers each shared file's system-wide use count and
 // asks before a file that nothing else uses any more is removed. What stays
 // is left in KeptSharedFiles for the later phases to skip.
-#include "UnVantrel.h"
+#include "Phases.h"
 
 #include "resource.h"
 

@@ -186,19 +186,3 @@ void ShutDown() {
     } catch (...) {
     }
 }
-
-void LoadSection(const std::string& section) {
-    SectionEntries.Clear();
-    IniReadSectionValues(InstallLogPath, section, SectionEntries);
-}
-
-void AddProgressCaption(const std::string& text) {
-    SendDlgItemMessageA(ProgressWindow, IDC_PROGRESS_LIST, LB_ADDSTRING, 0,
-                        reinterpret_cast<LPARAM>(text.c_str()));
-    // No message loop runs during the phases: paint the new line now.
-    UpdateWindow(GetDlgItem(ProgressWindow, IDC_PROGRESS_LIST));
-}
-
-bool InKeptSharedFiles(const std::string& name) {
-    return KeptSharedFiles.IndexOfName(name) >= 0;
-}
