@@ -1,6 +1,11 @@
+// The conventions every call shares: the handle table behind HANDLE values,
+// the thread's last error and its translation from errno, and the rules for
+// strings returned into a caller's buffer.
 #include "internal.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <vector>
 
 namespace pal {
@@ -93,6 +98,24 @@ DWORD SetLastErrorFromErrno() {
     DWORD code = ErrorFromErrno(errno);
     SetLastError(code);
     return code;
+}
+
+DWORD CopyOut(const std::string& text, char* buffer, DWORD size) {
+    if (buffer == nullptr || size <= text.size()) {
+        return static_cast<DWORD>(text.size() + 1);
+    }
+    std::memcpy(buffer, text.c_str(), text.size() + 1);
+    return static_cast<DWORD>(text.size());
+}
+
+int CopyTruncated(const std::string& text, char* buffer, int size) {
+    if (buffer == nullptr || size <= 0) {
+        return 0;
+    }
+    size_t copied = std::min(text.size(), static_cast<size_t>(size) - 1);
+    std::memcpy(buffer, text.data(), copied);
+    buffer[copied] = '\0';
+    return static_cast<int>(copied);
 }
 
 } // namespace pal

@@ -1,11 +1,17 @@
-// Shared inside pal/ only: the handle table behind HANDLE values, the machine
-// folder and the translation of POSIX errors to Win32 error codes.
+// Shared inside pal/ only: the handle table behind HANDLE values, owners of
+// descriptors and folder streams, the small helpers every part needs, the
+// machine folder and the translation of POSIX errors to Win32 error codes.
 #pragma once
 
 #include "pal.h"
 
+#include <cstring>
 #include <memory>
 #include <string>
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 struct PalDialogTemplate;
 
@@ -27,6 +33,79 @@ template <typename T> T* LookupHandleAs(HANDLE handle) {
 // Removes the handle from the table and destroys its object; false when the
 // handle is not open.
 bool CloseHandleObject(HANDLE handle);
+
+// Owns a file descriptor: closed when the owner goes. Empty is -1.
+class UniqueFd {
+  public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    ~UniqueFd() { Reset(); }
+    UniqueFd(UniqueFd&& other) noexcept : fd_(other.Release()) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept {
+        if (this != &other) {
+            Reset(other.Release());
+        }
+        return *this;
+    }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+
+    int get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+    int Release() {
+        int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+    void Reset(int fd = -1) {
+        if (fd_ >= 0) {
+            close(fd_);
+        }
+        fd_ = fd;
+    }
+
+  private:
+    int fd_ = -1;
+};
+
+// Owns a folder stream from opendir.
+struct DirCloser {
+    void operator()(DIR* dir) const { closedir(dir); }
+};
+using UniqueDir = std::unique_ptr<DIR, DirCloser>;
+
+// Existence tests on native paths. Exists does not follow a final symbolic
+// link; the others do.
+inline bool Exists(const std::string& nativePath) {
+    struct stat st;
+    return lstat(nativePath.c_str(), &st) == 0;
+}
+inline bool IsDirectory(const std::string& nativePath) {
+    struct stat st;
+    return stat(nativePath.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+inline bool IsRegularFile(const std::string& nativePath) {
+    struct stat st;
+    return !nativePath.empty() && stat(nativePath.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// Whether a path names a folder or drive (holds \\, / or :), as opposed to a
+// bare name that a search path may find.
+inline bool HasSeparator(const char* path) {
+    return std::strpbrk(path, "\\/:") != nullptr;
+}
+
+// Upper-cased with code page 1252 (CharUpperBuffA), as names compare.
+std::string UpperCase(std::string text);
+char UpperCase(char c);
+
+// Win32's rule for a string returned into a caller's buffer: the length
+// without the terminating zero when the text fits, else the size needed
+// including it, the buffer untouched.
+DWORD CopyOut(const std::string& text, char* buffer, DWORD size);
+// The rule of the window texts: as much as fits, always terminated; the
+// count copied. Nothing is written without room for the terminator.
+int CopyTruncated(const std::string& text, char* buffer, int size);
 
 // Maps an errno value to the nearest Win32 error code.
 DWORD ErrorFromErrno(int err);
@@ -57,6 +136,10 @@ std::string FullWindowsPath(const char* path);
 // "PROGRA~1"). NativePath resolves these short names back.
 bool FitsShortName(const std::string& name);
 std::string ShortNameIn(const std::string& nativeDir, const std::string& name);
+
+// The actual name in a native folder for a wanted name: an exact match
+// first, then one equal without regard to case, then a generated short name.
+bool FindNameIn(const std::string& nativeDir, const std::string& wanted, std::string& actual);
 
 // Keeps the cached folder listings behind case-insensitive resolution in
 // step with a change that this process makes to one name: construct before

@@ -28,6 +28,21 @@ unsigned char UpperOf(unsigned char c) {
 
 } // namespace
 
+namespace pal {
+
+char UpperCase(char c) {
+    return static_cast<char>(UpperOf(static_cast<unsigned char>(c)));
+}
+
+std::string UpperCase(std::string text) {
+    for (char& c : text) {
+        c = UpperCase(c);
+    }
+    return text;
+}
+
+} // namespace pal
+
 DWORD WINAPI CharUpperBuffA(LPSTR lpsz, DWORD cchLength) {
     if (lpsz == nullptr) {
         return 0;

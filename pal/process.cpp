@@ -173,13 +173,12 @@ DWORD WINAPI GetEnvironmentVariableA(LPCSTR lpName, LPSTR lpBuffer, DWORD nSize)
         SetLastError(ERROR_ENVVAR_NOT_FOUND);
         return 0;
     }
-    auto length = static_cast<DWORD>(std::strlen(value));
-    if (!lpBuffer || length >= nSize) {
-        return length + 1; // the size needed, terminator included
+    std::string text = value;
+    DWORD result = pal::CopyOut(text, lpBuffer, nSize);
+    if (result == text.size()) {
+        SetLastError(ERROR_SUCCESS);
     }
-    std::memcpy(lpBuffer, value, length + 1);
-    SetLastError(ERROR_SUCCESS);
-    return length;
+    return result;
 }
 
 BOOL WINAPI SetEnvironmentVariableA(LPCSTR lpName, LPCSTR lpValue) {

@@ -10,7 +10,7 @@
 // Keys are written with the long root names ("HKEY_CURRENT_USER\Software")
 // or the short ones ("HKCU\Software"). The machine folder is $VANTREL_ROOT.
 #include "pal.h"
-#include "registry_store.h"
+#include "registry_extras.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,13 +1,11 @@
-// Launching programs, process handles, libraries and fonts for the native
-// build: ShellExecuteExA over posix_spawn, exit codes through waitpid, the
-// library loader over dlopen, and the font table reduced to file existence.
+// Launching programs and their process handles for the native build:
+// ShellExecuteExA over posix_spawn, exit codes through waitpid.
 #include "internal.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <spawn.h>
 #include <string>
@@ -149,15 +147,6 @@ ProcessObject::~ProcessObject() {
     }
 }
 
-bool IsRegularFile(const std::string& native) {
-    struct stat st;
-    return !native.empty() && stat(native.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-bool HasSeparator(const char* path) {
-    return std::strpbrk(path, "\\/:") != nullptr;
-}
-
 // The native file that a shell launch names: through the machine folder, or
 // for a bare name, the current directory and then the search path.
 std::string ResolveProgram(const char* file) {
@@ -188,13 +177,12 @@ std::string ResolveProgram(const char* file) {
 // The first bytes of a file, to tell programs and scripts from documents.
 std::string Head(const std::string& native, size_t count) {
     std::string head;
-    int fd = open(native.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    UniqueFd fd(open(native.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) {
         return head;
     }
     head.resize(count);
-    ssize_t got = read(fd, &head[0], count);
-    close(fd);
+    ssize_t got = read(fd.get(), &head[0], count);
     head.resize(got > 0 ? static_cast<size_t>(got) : 0);
     return head;
 }
@@ -231,8 +219,6 @@ void FailShell(SHELLEXECUTEINFOA* info, DWORD error, uintptr_t shellCode) {
 } // namespace
 
 } // namespace pal
-
-// ---- Shell ----------------------------------------------------------------
 
 BOOL WINAPI ShellExecuteExA(LPSHELLEXECUTEINFOA info) {
     using namespace pal;
@@ -386,63 +372,4 @@ DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
         nanosleep(&pause, nullptr);
     }
     return WAIT_OBJECT_0;
-}
-
-// ---- Libraries ------------------------------------------------------------
-
-HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
-    if (lpLibFileName == nullptr || *lpLibFileName == '\0') {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return nullptr;
-    }
-    std::string native = pal::NativePath(lpLibFileName);
-    if (!pal::IsRegularFile(native)) {
-        if (pal::HasSeparator(lpLibFileName)) {
-            SetLastError(ERROR_MOD_NOT_FOUND);
-            return nullptr;
-        }
-        // A bare name that is not in the current directory: the loader's
-        // own search path.
-        native = lpLibFileName;
-    }
-    void* library = dlopen(native.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (library == nullptr) {
-        bool exists = pal::IsRegularFile(native);
-        SetLastError(exists ? ERROR_BAD_EXE_FORMAT : ERROR_MOD_NOT_FOUND);
-        return nullptr;
-    }
-    return reinterpret_cast<HMODULE>(library);
-}
-
-FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
-    if (hModule == nullptr || lpProcName == nullptr || IS_INTRESOURCE(lpProcName)) {
-        SetLastError(hModule == nullptr ? ERROR_INVALID_HANDLE : ERROR_PROC_NOT_FOUND);
-        return nullptr;
-    }
-    void* symbol = dlsym(reinterpret_cast<void*>(hModule), lpProcName);
-    if (symbol == nullptr) {
-        SetLastError(ERROR_PROC_NOT_FOUND);
-        return nullptr;
-    }
-    return reinterpret_cast<FARPROC>(symbol);
-}
-
-BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
-    if (hLibModule == nullptr || dlclose(reinterpret_cast<void*>(hLibModule)) != 0) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    return TRUE;
-}
-
-// ---- Fonts ------------------------------------------------------------------
-
-// The native machine has no font table: a font file counts as registered
-// while it exists.
-BOOL WINAPI RemoveFontResourceA(LPCSTR lpFileName) {
-    if (lpFileName == nullptr || !pal::IsRegularFile(pal::NativePath(lpFileName))) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return FALSE;
-    }
-    return TRUE;
 }

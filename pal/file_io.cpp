@@ -1,0 +1,274 @@
+// File handles and their I/O: CreateFileA with its dispositions, the
+// read-only and hidden rules and share modes; reads, writes, the file
+// pointer and the size.
+#include "files.h"
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace pal {
+
+namespace {
+
+FileObject* FileOf(HANDLE handle) {
+    auto* file = LookupHandleAs<FileObject>(handle);
+    if (file == nullptr) {
+        SetLastError(ERROR_INVALID_HANDLE);
+    }
+    return file;
+}
+
+} // namespace
+
+} // namespace pal
+
+using namespace pal;
+
+HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                          LPSECURITY_ATTRIBUTES, DWORD dwCreationDisposition,
+                          DWORD dwFlagsAndAttributes, HANDLE) {
+    std::string path;
+    if (!Resolve(lpFileName, path)) {
+        return INVALID_HANDLE_VALUE;
+    }
+    if (dwCreationDisposition < CREATE_NEW || dwCreationDisposition > TRUNCATE_EXISTING ||
+        (dwCreationDisposition == TRUNCATE_EXISTING &&
+         !(dwDesiredAccess & (GENERIC_WRITE | GENERIC_ALL)))) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    unsigned access = AccessBits(dwDesiredAccess);
+    bool write = (access & (1u << kWrite)) != 0;
+    bool truncate =
+        dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == TRUNCATE_EXISTING;
+
+    struct stat st;
+    bool existed = stat(path.c_str(), &st) == 0;
+    if (!existed && errno != ENOENT) {
+        SetLastError(StatError(path, errno));
+        return INVALID_HANDLE_VALUE;
+    }
+    if (existed) {
+        if (dwCreationDisposition == CREATE_NEW) {
+            SetLastError(ERROR_FILE_EXISTS);
+            return INVALID_HANDLE_VALUE;
+        }
+        if (S_ISDIR(st.st_mode)) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return INVALID_HANDLE_VALUE;
+        }
+        DWORD attrs = AttributesOf(path, st);
+        bool hiddenMismatch =
+            dwCreationDisposition == CREATE_ALWAYS &&
+            (attrs & ~dwFlagsAndAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+        if (((attrs & FILE_ATTRIBUTE_READONLY) &&
+             (write || truncate || (access & (1u << kDelete)))) ||
+            hiddenMismatch) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return INVALID_HANDLE_VALUE;
+        }
+    } else if (dwCreationDisposition == OPEN_EXISTING ||
+               dwCreationDisposition == TRUNCATE_EXISTING) {
+        SetLastError(MissingError(path));
+        return INVALID_HANDLE_VALUE;
+    } else if (!path.empty() && path.back() == '/') {
+        SetLastError(ERROR_INVALID_NAME);
+        return INVALID_HANDLE_VALUE;
+    }
+
+    int flags = O_CLOEXEC | O_NOCTTY | (write ? O_RDWR : O_RDONLY);
+    if (!existed) {
+        flags |= O_CREAT | O_EXCL;
+    }
+    mode_t mode = (dwFlagsAndAttributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;
+    NameChange change(path);
+    UniqueFd fd(open(path.c_str(), flags, mode));
+    if (!fd && errno == EACCES && write) {
+        // Write-only permission: the handle still writes, without read locks.
+        fd.Reset(open(path.c_str(), (flags & ~O_RDWR) | O_WRONLY, mode));
+    }
+    if (!fd) {
+        SetLastError(errno == ENOENT ? MissingError(path) : ErrorFromErrno(errno));
+        return INVALID_HANDLE_VALUE;
+    }
+    if (!existed) {
+        change.Done(true);
+    }
+    if (!AcquireShare(fd.get(), access, ShareBits(dwShareMode))) {
+        SetLastError(ERROR_SHARING_VIOLATION);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (existed && truncate && ftruncate(fd.get(), 0) != 0) {
+        SetLastErrorFromErrno();
+        return INVALID_HANDLE_VALUE;
+    }
+    if (!existed || dwCreationDisposition == CREATE_ALWAYS) {
+        struct stat created;
+        if (fstat(fd.get(), &created) == 0) {
+            StoreAttributes(path, created, dwFlagsAndAttributes & kStoredAttrs);
+        }
+    }
+    auto object = std::make_unique<FileObject>();
+    object->fd = std::move(fd);
+    object->canRead = (access & (1u << kRead)) != 0;
+    object->canWrite = write;
+    HANDLE handle = AddHandle(std::move(object));
+    bool reportExisting =
+        existed && (dwCreationDisposition == OPEN_ALWAYS || dwCreationDisposition == CREATE_ALWAYS);
+    SetLastError(reportExisting ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    return handle;
+}
+
+BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
+                     LPDWORD lpNumberOfBytesRead, LPOVERLAPPED) {
+    if (lpNumberOfBytesRead != nullptr) {
+        *lpNumberOfBytesRead = 0;
+    }
+    FileObject* file = FileOf(hFile);
+    if (file == nullptr) {
+        return FALSE;
+    }
+    if (!file->canRead) {
+        return Fail(ERROR_ACCESS_DENIED);
+    }
+    auto* out = static_cast<char*>(lpBuffer);
+    DWORD done = 0;
+    while (done < nNumberOfBytesToRead) {
+        ssize_t got = read(file->fd.get(), out + done, nNumberOfBytesToRead - done);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            SetLastErrorFromErrno();
+            return FALSE;
+        }
+        if (got == 0) {
+            break;
+        }
+        done += static_cast<DWORD>(got);
+    }
+    if (lpNumberOfBytesRead != nullptr) {
+        *lpNumberOfBytesRead = done;
+    }
+    return TRUE;
+}
+
+BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+                      LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED) {
+    if (lpNumberOfBytesWritten != nullptr) {
+        *lpNumberOfBytesWritten = 0;
+    }
+    FileObject* file = FileOf(hFile);
+    if (file == nullptr) {
+        return FALSE;
+    }
+    if (!file->canWrite) {
+        return Fail(ERROR_ACCESS_DENIED);
+    }
+    const auto* in = static_cast<const char*>(lpBuffer);
+    DWORD done = 0;
+    while (done < nNumberOfBytesToWrite) {
+        ssize_t put = write(file->fd.get(), in + done, nNumberOfBytesToWrite - done);
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put < 0) {
+            if (lpNumberOfBytesWritten != nullptr) {
+                *lpNumberOfBytesWritten = done;
+            }
+            SetLastErrorFromErrno();
+            return FALSE;
+        }
+        done += static_cast<DWORD>(put);
+    }
+    if (lpNumberOfBytesWritten != nullptr) {
+        *lpNumberOfBytesWritten = done;
+    }
+    return TRUE;
+}
+
+DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh,
+                            DWORD dwMoveMethod) {
+    FileObject* file = FileOf(hFile);
+    if (file == nullptr) {
+        return INVALID_SET_FILE_POINTER;
+    }
+    int64_t distance =
+        lpDistanceToMoveHigh != nullptr
+            ? static_cast<int64_t>(
+                  (static_cast<uint64_t>(static_cast<uint32_t>(*lpDistanceToMoveHigh)) << 32) |
+                  static_cast<uint32_t>(lDistanceToMove))
+            : static_cast<int64_t>(lDistanceToMove);
+    int64_t base = 0;
+    if (dwMoveMethod == FILE_CURRENT) {
+        base = lseek(file->fd.get(), 0, SEEK_CUR);
+    } else if (dwMoveMethod == FILE_END) {
+        struct stat st;
+        base = fstat(file->fd.get(), &st) == 0 ? st.st_size : -1;
+    } else if (dwMoveMethod != FILE_BEGIN) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_SET_FILE_POINTER;
+    }
+    if (base < 0) {
+        SetLastErrorFromErrno();
+        return INVALID_SET_FILE_POINTER;
+    }
+    int64_t target = base + distance;
+    if (target < 0) {
+        SetLastError(ERROR_NEGATIVE_SEEK);
+        return INVALID_SET_FILE_POINTER;
+    }
+    if (lpDistanceToMoveHigh == nullptr && target > 0xFFFFFFFELL) {
+        // The position would not fit the one value the caller can see.
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_SET_FILE_POINTER;
+    }
+    if (lseek(file->fd.get(), static_cast<off_t>(target), SEEK_SET) < 0) {
+        SetLastErrorFromErrno();
+        return INVALID_SET_FILE_POINTER;
+    }
+    if (lpDistanceToMoveHigh != nullptr) {
+        *lpDistanceToMoveHigh = static_cast<LONG>(static_cast<uint64_t>(target) >> 32);
+    }
+    if (static_cast<DWORD>(target) == INVALID_SET_FILE_POINTER) {
+        SetLastError(ERROR_SUCCESS); // tells this position from a failure
+    }
+    return static_cast<DWORD>(target);
+}
+
+DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
+    FileObject* file = FileOf(hFile);
+    struct stat st;
+    if (file == nullptr) {
+        return INVALID_FILE_SIZE;
+    }
+    if (fstat(file->fd.get(), &st) != 0) {
+        SetLastErrorFromErrno();
+        return INVALID_FILE_SIZE;
+    }
+    if (lpFileSizeHigh != nullptr) {
+        *lpFileSizeHigh = static_cast<DWORD>(static_cast<uint64_t>(st.st_size) >> 32);
+    }
+    if (static_cast<DWORD>(st.st_size) == INVALID_FILE_SIZE) {
+        SetLastError(ERROR_SUCCESS); // tells this size from a failure
+    }
+    return static_cast<DWORD>(st.st_size);
+}
+
+BOOL WINAPI SetEndOfFile(HANDLE hFile) {
+    FileObject* file = FileOf(hFile);
+    if (file == nullptr) {
+        return FALSE;
+    }
+    if (!file->canWrite) {
+        return Fail(ERROR_ACCESS_DENIED);
+    }
+    off_t position = lseek(file->fd.get(), 0, SEEK_CUR);
+    if (position < 0 || ftruncate(file->fd.get(), position) != 0) {
+        SetLastErrorFromErrno();
+        return FALSE;
+    }
+    return TRUE;
+}

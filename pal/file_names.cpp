@@ -1,0 +1,264 @@
+// Changes to names: creating and removing folders, deleting, moving and
+// copying files, and the list of renames carried out at the next start.
+#include "files.h"
+
+#include <cerrno>
+#include <vector>
+
+#include <unistd.h>
+
+namespace pal {
+
+namespace {
+
+// Copies the bytes of an open source to an open target.
+bool CopyContents(int from, int to) {
+    char buffer[65536];
+    for (;;) {
+        ssize_t got = read(from, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            return false;
+        }
+        if (got == 0) {
+            return true;
+        }
+        for (ssize_t done = 0; done < got;) {
+            ssize_t put = write(to, buffer + done, static_cast<size_t>(got - done));
+            if (put < 0 && errno == EINTR) {
+                continue;
+            }
+            if (put <= 0) {
+                return false;
+            }
+            done += put;
+        }
+    }
+}
+
+const char kSessionManager[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+const char kPendingRenames[] = "PendingFileRenameOperations";
+
+// Appends one pair to the list that the system works through at its next
+// start. The list's existing pairs are read and written back unchanged;
+// damaged data ends where it stops making pairs.
+BOOL AddRestartRename(const std::string& from, const std::string& to) {
+    HKEY key = nullptr;
+    LSTATUS status = RegCreateKeyA(HKEY_LOCAL_MACHINE, kSessionManager, &key);
+    if (status != ERROR_SUCCESS) {
+        return Fail(static_cast<DWORD>(status));
+    }
+    std::vector<char> data;
+    DWORD type = REG_NONE;
+    DWORD size = 0;
+    status = RegQueryValueExA(key, kPendingRenames, nullptr, &type, nullptr, &size);
+    if (status == ERROR_SUCCESS && size > 0) {
+        data.resize(size);
+        status = RegQueryValueExA(key, kPendingRenames, nullptr, &type,
+                                  reinterpret_cast<BYTE*>(data.data()), &size);
+        data.resize(status == ERROR_SUCCESS ? size : 0);
+    }
+    std::string list;
+    size_t pos = 0;
+    auto next = [&]() {
+        size_t end = pos;
+        while (end < data.size() && data[end] != '\0') {
+            ++end;
+        }
+        std::string text(data.data() + pos, end - pos);
+        pos = end + 1;
+        return text;
+    };
+    while (pos < data.size()) {
+        std::string source = next();
+        if (source.empty()) {
+            break;
+        }
+        std::string target = pos <= data.size() ? next() : std::string();
+        list.append(source).append(1, '\0').append(target).append(1, '\0');
+    }
+    list.append(from).append(1, '\0').append(to).append(1, '\0').append(1, '\0');
+    status =
+        RegSetValueExA(key, kPendingRenames, 0, REG_MULTI_SZ,
+                       reinterpret_cast<const BYTE*>(list.data()), static_cast<DWORD>(list.size()));
+    RegCloseKey(key);
+    if (status != ERROR_SUCCESS) {
+        return Fail(static_cast<DWORD>(status));
+    }
+    SetLastError(ERROR_SUCCESS);
+    return TRUE;
+}
+
+} // namespace
+
+} // namespace pal
+
+using namespace pal;
+
+BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES) {
+    std::string path;
+    if (!Resolve(lpPathName, path)) {
+        return FALSE;
+    }
+    NameChange change(path);
+    if (mkdir(path.c_str(), 0777) != 0) {
+        int err = errno;
+        if (err == EEXIST) {
+            return Fail(ERROR_ALREADY_EXISTS);
+        }
+        return Fail(err == ENOENT || err == ENOTDIR ? ERROR_PATH_NOT_FOUND : ErrorFromErrno(err));
+    }
+    change.Done(true);
+    return TRUE;
+}
+
+BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName) {
+    std::string path;
+    if (!Resolve(lpPathName, path)) {
+        return FALSE;
+    }
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) {
+        return Fail(StatError(path, errno));
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        return Fail(ERROR_DIRECTORY);
+    }
+    if (IsDriveRoot(path)) {
+        return Fail(ERROR_ACCESS_DENIED);
+    }
+    NameChange change(path);
+    if (rmdir(path.c_str()) != 0) {
+        int err = errno;
+        return Fail(err == ENOTEMPTY || err == EEXIST ? ERROR_DIR_NOT_EMPTY : ErrorFromErrno(err));
+    }
+    change.Done(false);
+    return TRUE;
+}
+
+BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
+    std::string path;
+    if (!Resolve(lpFileName, path)) {
+        return FALSE;
+    }
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) {
+        return Fail(StatError(path, errno));
+    }
+    if (S_ISDIR(st.st_mode)) {
+        return Fail(ERROR_ACCESS_DENIED);
+    }
+    if (!S_ISLNK(st.st_mode) && IsReadOnlyFile(st)) {
+        return Fail(ERROR_ACCESS_DENIED);
+    }
+    DeleteAccess guard(path);
+    if (!guard.Granted()) {
+        return Fail(ERROR_SHARING_VIOLATION);
+    }
+    NameChange change(path);
+    if (unlink(path.c_str()) != 0) {
+        SetLastErrorFromErrno();
+        return FALSE;
+    }
+    change.Done(false);
+    return TRUE;
+}
+
+BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags) {
+    if (lpExistingFileName == nullptr || *lpExistingFileName == '\0') {
+        return Fail(ERROR_PATH_NOT_FOUND);
+    }
+    if (dwFlags & MOVEFILE_DELAY_UNTIL_REBOOT) {
+        std::string target;
+        if (lpNewFileName != nullptr && *lpNewFileName != '\0') {
+            target = std::string((dwFlags & MOVEFILE_REPLACE_EXISTING) ? "!" : "") + "\\??\\" +
+                     FullWindowsPath(lpNewFileName);
+        }
+        return AddRestartRename("\\??\\" + FullWindowsPath(lpExistingFileName), target);
+    }
+    std::string from;
+    std::string to;
+    if (!Resolve(lpExistingFileName, from) || !Resolve(lpNewFileName, to)) {
+        return FALSE;
+    }
+    struct stat source;
+    if (lstat(from.c_str(), &source) != 0) {
+        return Fail(StatError(from, errno));
+    }
+    struct stat existing;
+    if (lstat(to.c_str(), &existing) == 0) {
+        if (existing.st_dev == source.st_dev && existing.st_ino == source.st_ino) {
+            // A change of letter case only: rename to the name as given.
+            std::string given = lpNewFileName;
+            size_t cut = given.find_last_of("\\/");
+            to = ParentOf(to) + "/" + (cut == std::string::npos ? given : given.substr(cut + 1));
+        } else if (!(dwFlags & MOVEFILE_REPLACE_EXISTING)) {
+            return Fail(ERROR_ALREADY_EXISTS);
+        } else if (S_ISDIR(existing.st_mode) || IsReadOnlyFile(existing)) {
+            return Fail(ERROR_ACCESS_DENIED);
+        }
+    }
+    DeleteAccess sourceGuard(from);
+    if (!sourceGuard.Granted()) {
+        return Fail(ERROR_SHARING_VIOLATION);
+    }
+    DeleteAccess targetGuard(to);
+    if (!targetGuard.Granted()) {
+        return Fail(ERROR_SHARING_VIOLATION);
+    }
+    NameChange leaving(from);
+    NameChange arriving(to);
+    if (rename(from.c_str(), to.c_str()) != 0) {
+        int err = errno;
+        if (err == EXDEV) {
+            return Fail(ERROR_NOT_SAME_DEVICE);
+        }
+        return Fail(err == ENOENT ? ERROR_PATH_NOT_FOUND : ErrorFromErrno(err));
+    }
+    leaving.Done(false);
+    arriving.Done(true);
+    return TRUE;
+}
+
+BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailIfExists) {
+    std::string from;
+    if (!Resolve(lpExistingFileName, from)) {
+        return FALSE;
+    }
+    HANDLE source =
+        CreateFileA(lpExistingFileName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, 0, nullptr);
+    if (source == INVALID_HANDLE_VALUE) {
+        return FALSE;
+    }
+    struct stat st;
+    FileObject* in = LookupHandleAs<FileObject>(source);
+    fstat(in->fd.get(), &st);
+    DWORD attrs = AttributesOf(from, st) & ~FILE_ATTRIBUTE_NORMAL;
+    HANDLE target = CreateFileA(
+        lpNewFileName, GENERIC_WRITE, 0, nullptr, bFailIfExists ? CREATE_NEW : CREATE_ALWAYS,
+        (attrs & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) | FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (target == INVALID_HANDLE_VALUE) {
+        DWORD code = GetLastError();
+        CloseHandle(source);
+        return Fail(code);
+    }
+    FileObject* out = LookupHandleAs<FileObject>(target);
+    bool copied = CopyContents(in->fd.get(), out->fd.get());
+    DWORD code = copied ? ERROR_SUCCESS : ErrorFromErrno(errno);
+    if (copied) {
+        struct timespec times[2] = {st.st_atim, st.st_mtim};
+        futimens(out->fd.get(), times);
+    }
+    CloseHandle(target);
+    CloseHandle(source);
+    if (!copied) {
+        return Fail(code);
+    }
+    std::string to = NativePath(lpNewFileName);
+    ApplyAttributes(to, attrs | FILE_ATTRIBUTE_ARCHIVE);
+    SetLastError(ERROR_SUCCESS);
+    return TRUE;
+}

@@ -1,0 +1,107 @@
+// Share modes across handles and processes. Every open that asks for data
+// access takes shared locks on bytes far beyond any real file offset: one
+// byte per access it holds and one per access it denies others. A lock held
+// by another open file description (in this process or any other) on the
+// opposite byte is a sharing violation. Linux's open-file-description locks
+// (F_OFD_SETLK) make this work between handles of one process too.
+#include "files.h"
+
+#include <fcntl.h>
+
+namespace pal {
+
+namespace {
+
+constexpr off_t kLockBase = static_cast<off_t>(0x7fffffff00000000LL);
+constexpr off_t kAccessByte = kLockBase;    // + bit: "I hold this access"
+constexpr off_t kDenyByte = kLockBase + 16; // + bit: "I deny this access"
+
+bool LockByte(int fd, off_t offset) {
+    struct flock lock = {};
+    lock.l_type = F_RDLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = offset;
+    lock.l_len = 1;
+    return fcntl(fd, F_OFD_SETLK, &lock) == 0;
+}
+
+// True when another open file description holds a lock on the byte.
+bool OthersHold(int fd, off_t offset) {
+    struct flock lock = {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = offset;
+    lock.l_len = 1;
+    if (fcntl(fd, F_OFD_GETLK, &lock) != 0) {
+        return false; // no locks on this file system: nothing to enforce
+    }
+    return lock.l_type != F_UNLCK;
+}
+
+} // namespace
+
+unsigned AccessBits(DWORD desired) {
+    unsigned bits = 0;
+    if (desired & (GENERIC_READ | GENERIC_EXECUTE | GENERIC_ALL)) {
+        bits |= 1u << kRead;
+    }
+    if (desired & (GENERIC_WRITE | GENERIC_ALL)) {
+        bits |= 1u << kWrite;
+    }
+    if (desired & (DELETE | GENERIC_ALL)) {
+        bits |= 1u << kDelete;
+    }
+    return bits;
+}
+
+unsigned ShareBits(DWORD share) {
+    unsigned bits = 0;
+    if (share & FILE_SHARE_READ) {
+        bits |= 1u << kRead;
+    }
+    if (share & FILE_SHARE_WRITE) {
+        bits |= 1u << kWrite;
+    }
+    if (share & FILE_SHARE_DELETE) {
+        bits |= 1u << kDelete;
+    }
+    return bits;
+}
+
+// Takes the share locks of an open on fd and reports whether it conflicts
+// with an open that exists already. The locks are taken before the check,
+// so of two racing conflicting opens at least one fails.
+bool AcquireShare(int fd, unsigned access, unsigned share) {
+    if (access == 0) {
+        return true; // opens without data access neither conflict nor deny
+    }
+    for (unsigned bit = 0; bit < 3; ++bit) {
+        if (access & (1u << bit)) {
+            LockByte(fd, kAccessByte + bit);
+        }
+        if (!(share & (1u << bit))) {
+            LockByte(fd, kDenyByte + bit);
+        }
+    }
+    for (unsigned bit = 0; bit < 3; ++bit) {
+        if ((access & (1u << bit)) && OthersHold(fd, kDenyByte + bit)) {
+            return false;
+        }
+        if (!(share & (1u << bit)) && OthersHold(fd, kAccessByte + bit)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+DeleteAccess::DeleteAccess(const std::string& nativePath)
+    : fd_(open(nativePath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK)) {}
+
+bool DeleteAccess::Granted() {
+    if (!fd_) {
+        return true; // not a regular file we can open: nothing holds it
+    }
+    return AcquireShare(fd_.get(), 1u << kDelete, (1u << kRead) | (1u << kWrite) | (1u << kDelete));
+}
+
+} // namespace pal

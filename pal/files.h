@@ -1,0 +1,70 @@
+// What the file calls share inside pal/: share modes (file_share.cpp),
+// attributes (file_attributes.cpp), path arguments and their errors
+// (file_paths.cpp) and the open-file object (file_io.cpp).
+#pragma once
+
+#include "internal.h"
+
+#include <string>
+#include <sys/stat.h>
+
+namespace pal {
+
+// ---- Share modes (file_share.cpp) -----------------------------------------
+
+enum ShareBit { kRead = 0, kWrite = 1, kDelete = 2 };
+
+unsigned AccessBits(DWORD desired);
+unsigned ShareBits(DWORD share);
+// Takes the share locks of an open on fd and reports whether it conflicts
+// with an open that exists already. The locks are taken before the check,
+// so of two racing conflicting opens at least one fails.
+bool AcquireShare(int fd, unsigned access, unsigned share);
+
+// A short-lived descriptor that holds delete access to a file while it is
+// deleted or renamed, so that the check and the change see the same opens.
+class DeleteAccess {
+  public:
+    explicit DeleteAccess(const std::string& nativePath);
+    // False when an open without FILE_SHARE_DELETE exists.
+    bool Granted();
+
+  private:
+    UniqueFd fd_;
+};
+
+// ---- Attributes (file_attributes.cpp) --------------------------------------
+
+// The attribute bits kept in the extended attribute; read-only is the file's
+// write permission instead.
+constexpr DWORD kStoredAttrs = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                               FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY;
+
+bool StoreAttributes(const std::string& nativePath, const struct stat& st, DWORD bits);
+bool IsReadOnlyFile(const struct stat& st);
+DWORD AttributesOf(const std::string& nativePath, const struct stat& st);
+bool ApplyAttributes(const std::string& nativePath, DWORD attrs);
+
+// ---- Path arguments (file_paths.cpp) ---------------------------------------
+
+std::string ParentOf(const std::string& nativePath);
+std::string BaseNameOf(const std::string& nativePath);
+// The error for a name that does not exist: the file is missing, or
+// already the folder that should hold it.
+DWORD MissingError(const std::string& nativePath);
+DWORD StatError(const std::string& nativePath, int err);
+// The native path for an API argument, or false with the error set.
+bool Resolve(LPCSTR windowsPath, std::string& nativePath);
+bool IsDriveRoot(const std::string& nativeDir);
+// SetLastError(code) and FALSE.
+BOOL Fail(DWORD code);
+
+// ---- Open files (file_io.cpp) ----------------------------------------------
+
+struct FileObject : Object {
+    UniqueFd fd;
+    bool canRead = false;
+    bool canWrite = false;
+};
+
+} // namespace pal
