@@ -10,6 +10,7 @@
 #include <string>
 
 BOOL(WINAPI* RemoveFontResourceHook)(LPCSTR fileName) = RemoveFontResourceA;
+bool (*RemoveKeyHook)(const std::string& path) = RemoveRegEntry;
 
 namespace {
 
@@ -111,7 +112,7 @@ void CreateKeysPhase() {
     }
     SortNames();
     for (int i = SectionEntries.Count() - 1; i >= 0; --i) {
-        RemoveRegEntry(SectionEntries[i]);
+        RemoveKeyHook(SectionEntries[i]);
     }
 }
 

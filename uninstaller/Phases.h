@@ -23,8 +23,11 @@ bool RunProgramsBefore();
 void RunProgramsAfter();
 
 // Seams for tests and benchmarks: the SharedFiles phase asks through
-// AskRemoveSharedFileHook (initially AskRemoveSharedFile), and the RegFonts
+// AskRemoveSharedFileHook (initially AskRemoveSharedFile), the RegFonts
 // phase releases fonts through RemoveFontResourceHook (initially
-// RemoveFontResourceA).
+// RemoveFontResourceA), and the CreateKeys phase removes keys through
+// RemoveKeyHook (initially RemoveRegEntry), whose order the end state
+// cannot show: a key removed first takes its subkeys with it.
 extern int (*AskRemoveSharedFileHook)(const std::string& fileName);
 extern BOOL(WINAPI* RemoveFontResourceHook)(LPCSTR fileName);
+extern bool (*RemoveKeyHook)(const std::string& path);

@@ -27,6 +27,7 @@ class PhasesTest : public PhaseTest {
     }
     void TearDown() override {
         RemoveFontResourceHook = RemoveFontResourceA;
+        RemoveKeyHook = RemoveRegEntry;
         DeleteFileA(log_.c_str());
         SetEnvironmentVariableA("VANTREL_TEST_LOG", nullptr);
         PhaseTest::TearDown();
@@ -198,22 +199,49 @@ TEST_F(PhasesTest, AddRegRemovesValuesAndKeys) {
     EXPECT_EQ(ProgressLines(), (std::vector<std::string>{"Removing registry values..."}));
 }
 
-TEST_F(PhasesTest, CreateKeysWalksTheSortedNamesFromTheDeepest) {
-    std::string base = SubKey() + "\\Vendor";
-    MakeRegValue(base + "\\App\\Settings\\Deep", "V");
-    MakeRegValue(base + "\\Keep", "V");
-    WriteLog({"[CreateKeys]",
-              KeyPath() + "\\Vendor\\App=", KeyPath() + "\\Vendor\\App\\Settings\\Deep=",
-              KeyPath() + "\\vendor\\app\\settings="});
-    CreateKeysPhase();
-    EXPECT_FALSE(RegKeyThere(base + "\\App"));
-    EXPECT_TRUE(RegKeyThere(base + "\\Keep"));
-    // The list it walked from the last line: names only, ascending.
-    EXPECT_EQ(Lines(SectionEntries),
-              (std::vector<std::string>{KeyPath() + "\\Vendor\\App",
-                                        KeyPath() + "\\vendor\\app\\settings",
-                                        KeyPath() + "\\Vendor\\App\\Settings\\Deep"}));
-    EXPECT_EQ(ProgressLines(), (std::vector<std::string>{"Removing registry keys..."}));
+// Whatever the order of the file, each key is removed before the keys that
+// hold it. The end state cannot show the order (a key removed first takes
+// its subkeys along), so the removals are recorded as they are made.
+TEST_F(PhasesTest, CreateKeysRemovesEveryKeyBeforeTheKeysThatHoldIt) {
+    struct Case {
+        const char* what;
+        std::vector<std::string> listed;  // below KeyPath(), in file order
+        std::vector<std::string> removed; // in the order of removal
+    };
+    const std::vector<Case> cases = {
+        {"a key listed before its subkey",
+         {"\\Vendor\\App", "\\Vendor\\App\\Settings"},
+         {"\\Vendor\\App\\Settings", "\\Vendor\\App"}},
+        {"subkeys listed first, letter case differing",
+         {"\\vendor\\app\\settings\\Deep", "\\Vendor\\App", "\\VENDOR\\APP\\SETTINGS"},
+         {"\\vendor\\app\\settings\\Deep", "\\VENDOR\\APP\\SETTINGS", "\\Vendor\\App"}},
+    };
+    static std::vector<std::string> removals;
+    RemoveKeyHook = [](const std::string& path) {
+        removals.push_back(path);
+        return RemoveRegEntry(path);
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        MakeRegValue(SubKey() + "\\Vendor\\App\\Settings\\Deep", "V");
+        MakeRegValue(SubKey() + "\\Vendor\\Keep", "V");
+        std::vector<std::string> log = {"[CreateKeys]"};
+        for (const auto& key : c.listed) {
+            log.push_back(KeyPath() + key + "=");
+        }
+        WriteLog(log);
+        FreeIniFiles(); // the run keeps the log it read in memory
+        removals.clear();
+        CreateKeysPhase();
+        std::vector<std::string> expected;
+        for (const auto& key : c.removed) {
+            expected.push_back(KeyPath() + key);
+        }
+        EXPECT_EQ(removals, expected);
+        EXPECT_FALSE(RegKeyThere(SubKey() + "\\Vendor\\App"));
+        EXPECT_TRUE(RegKeyThere(SubKey() + "\\Vendor\\Keep"));
+    }
+    EXPECT_EQ(ProgressLines(), std::vector<std::string>(cases.size(), "Removing registry keys..."));
 }
 
 // ---- RegServers --------------------------------------------------------------------------
@@ -252,33 +280,47 @@ TEST_F(PhasesTest, CopyFilesDeletesFilesReadOnlyOnesIncludedAndSkipsKeptSharedFi
 
 // ---- CreateDirs ----------------------------------------------------------------------------
 
-TEST_F(PhasesTest, CreateDirsRemovesNestedDirectoriesDeepestFirstAndTheLog) {
-    for (const char* dir : {"App", "App\\Data", "App\\Data\\Cache", "App\\Full", "Other"}) {
+TEST_F(PhasesTest, CreateDirsDeletesTheLogFirstAndKeepsFoldersThatStillHoldFiles) {
+    for (const char* dir : {"App", "App\\Full", "Other"}) {
         ASSERT_TRUE(CreateDirectoryA(PathOf(dir).c_str(), nullptr)) << dir;
     }
     WriteBytes(PathOf("App\\Full\\user.txt"), "not ours");
-    // The log lives in the folder it removes.
-    InstallLogPath = PathOf("App\\install.log");
-    WriteLog({"[CreateDirs]", PathOf("App") + "=", PathOf("App\\Data") + "=",
-              PathOf("app\\data\\cache") + "=", PathOf("App\\Full") + "="});
+    // The log lives in a folder it removes.
+    InstallLogPath = PathOf("Logs\\install.log");
+    ASSERT_TRUE(CreateDirectoryA(PathOf("Logs").c_str(), nullptr));
+    WriteLog(
+        {"[CreateDirs]", PathOf("App\\Full") + "=", PathOf("Logs") + "=", PathOf("App") + "="});
     CreateDirsPhase();
-    EXPECT_FALSE(PathExists(InstallLogPath));
-    EXPECT_FALSE(PathExists(PathOf("App\\Data")));
+    EXPECT_FALSE(PathExists(PathOf("Logs")));
     // A folder that still holds a file stays, and so does its parent.
     EXPECT_TRUE(PathExists(PathOf("App\\Full\\user.txt")));
-    EXPECT_TRUE(PathExists(PathOf("App")));
     EXPECT_TRUE(PathExists(PathOf("Other")));
     EXPECT_EQ(ProgressLines(), (std::vector<std::string>{"Removing directories..."}));
 }
 
-TEST_F(PhasesTest, CreateDirsRemovesAParentListedBeforeItsChild) {
-    for (const char* dir : {"Top", "Top\\Mid", "Top\\Mid\\Low"}) {
-        ASSERT_TRUE(CreateDirectoryA(PathOf(dir).c_str(), nullptr)) << dir;
+// Each order defeats one shortcut: a walk from the first line fails the
+// first, a walk from the last line without sorting the second, a sort that
+// minds letter case the third.
+TEST_F(PhasesTest, CreateDirsRemovesNestedFoldersWhateverTheirOrderInTheLog) {
+    const std::vector<std::vector<std::string>> orders = {
+        {"Top", "Top\\Mid", "Top\\Mid\\Low"},
+        {"Top\\Mid\\Low", "Top\\Mid", "Top"},
+        {"Top\\Mid", "top", "TOP\\MID\\LOW"},
+    };
+    for (const auto& order : orders) {
+        SCOPED_TRACE(order.front());
+        for (const char* dir : {"Top", "Top\\Mid", "Top\\Mid\\Low"}) {
+            ASSERT_TRUE(CreateDirectoryA(PathOf(dir).c_str(), nullptr)) << dir;
+        }
+        std::vector<std::string> log = {"[CreateDirs]"};
+        for (const auto& dir : order) {
+            log.push_back(PathOf(dir) + "=");
+        }
+        WriteLog(log);
+        FreeIniFiles(); // the run keeps the log it read in memory
+        CreateDirsPhase();
+        EXPECT_FALSE(PathExists(PathOf("Top")));
     }
-    WriteLog({"[CreateDirs]", PathOf("Top") + "=", PathOf("Top\\Mid") + "=",
-              PathOf("Top\\Mid\\Low") + "="});
-    CreateDirsPhase();
-    EXPECT_FALSE(PathExists(PathOf("Top")));
 }
 
 } // namespace
