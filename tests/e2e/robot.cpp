@@ -11,7 +11,11 @@
 //   [screen] WxH first, [control] id=N class=C rect=... for every control
 //   of a dialog or box,
 //   [icon] when a box shows an icon, [timeout] when the program had to be
-//   killed, and [exit] N with the program's exit code.
+//   killed, and [exit] N with the program's exit code. The hook's lines
+//   ([progress], [closed] DLG_UNINSTALL) and the test programs' [started]
+//   lines come from the hook log in the order they happened; the log is
+//   read before every box, so a box that appears after the progress window
+//   closed follows its [closed] line.
 // Usage: robot JOBFILE, where JOBFILE holds lines "exe=", "args=" (the raw
 // arguments after the program name), "out=", "timeout=" (seconds after the
 // start and after each answer) and any number of "answer=" lines in order.
@@ -141,10 +145,13 @@ std::string WindowText(HWND window) {
     return Narrow(buffer, n);
 }
 
+// The class name without the version prefix ("6.0.0.0!Button") that a
+// class registered through Common Controls 6 may carry.
 std::string ClassOf(HWND window) {
     char buffer[256];
     int n = GetClassNameA(window, buffer, sizeof buffer);
-    return std::string(buffer, n > 0 ? n : 0);
+    std::string name(buffer, n > 0 ? n : 0);
+    return name.substr(name.find('!') + 1);
 }
 
 BOOL CALLBACK CollectChild(HWND child, LPARAM param) {
@@ -252,7 +259,7 @@ class Robot {
         if (timedOut) {
             out_.Emit("[timeout]");
         }
-        ReadHookLog();
+        CatchUp();
         if (hook_) {
             UnhookWindowsHookEx(hook_);
         }
@@ -274,6 +281,8 @@ class Robot {
         hookLog_ = job_.out + ".hook";
         DeleteFileA(hookLog_.c_str());
         SetEnvironmentVariableA("VANTREL_E2E_HOOKLOG", hookLog_.c_str());
+        // The test programs that the uninstaller starts note their start there.
+        SetEnvironmentVariableA("VANTREL_E2E_STARTS", hookLog_.c_str());
         library_ = LoadLibraryA((dir + "e2e_robothook.dll").c_str());
         if (!library_) {
             return;
@@ -304,12 +313,24 @@ class Robot {
                 break; // a line still being written
             }
             hookOffset_ += static_cast<std::streamoff>(line.size() + 1);
-            out_.Emit("[progress]", line);
+            out_.Emit(line); // already tagged
+        }
+    }
+
+    // Everything the hook logged, and the progress window's end when it has
+    // gone (noted by the robot itself only when there is no hook).
+    void CatchUp() {
+        ReadHookLog();
+        if (progress_ && !IsWindow(progress_)) {
+            if (!hook_) {
+                out_.Emit("[closed]", "DLG_UNINSTALL");
+            }
+            progress_ = nullptr;
         }
     }
 
     void Poll(DWORD& deadline) {
-        ReadHookLog();
+        CatchUp();
         std::vector<HWND> windows = TopWindowsOf(pid_);
         for (HWND window : windows) {
             if (IsProgressWindow(window)) {
@@ -336,6 +357,7 @@ class Robot {
             if (!IsWindow(window)) {
                 continue;
             }
+            CatchUp();
             if (progress_) {
                 ReadProgress(progress_);
             }
@@ -372,6 +394,9 @@ class Robot {
     }
 
     void ReadProgress(HWND window) {
+        if (!IsWindow(window)) {
+            return;
+        }
         // The caption is set right after the window appears; report a change
         // as the terminal does.
         std::string caption = WindowText(window);

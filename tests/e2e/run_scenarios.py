@@ -224,6 +224,30 @@ class Machine:
     def make_dir(self, win_path):
         self.native_of(win_path).mkdir(parents=True, exist_ok=True)
 
+    def read_key(self, key, exports):
+        """The key's (name, values) from an export, or None when the key does
+        not exist. An export fails for a missing key and for a broken tool
+        alike, so absence counts only when the nearest key above that can be
+        exported shows no such subkey; anything else is an error, never an
+        empty registry. `exports` caches the parsed exports of one check."""
+        path = key
+        while path:
+            if path.upper() not in exports:
+                data = self.export_key(path)
+                exports[path.upper()] = parse_reg_export(data) if data is not None else None
+            parsed = exports[path.upper()]
+            if parsed is not None:
+                if path.upper() not in parsed:
+                    raise ScenarioError("the export of %s does not hold the key" % path)
+                entry = parsed.get(key.upper())
+                if entry is None and path == key:
+                    raise ScenarioError("the export of %s does not hold the key" % key)
+                if entry is not None and path != key:
+                    raise ScenarioError("cannot export %s, which exists" % key)
+                return entry
+            path = path.rpartition("\\")[0]
+        raise ScenarioError("cannot export %s nor any key above it" % key)
+
 
 class NativeMachine(Machine):
     build = "native"
@@ -295,6 +319,8 @@ class NativeMachine(Machine):
         stdin = "".join(a + "\n" for a in answers).encode("cp1252")
         env = self.env()
         env["VANTREL_TEST_LOG"] = str(scenario_dir / "programs.log")
+        # The test programs note their start in the transcript itself.
+        env["VANTREL_E2E_STARTS"] = "-"
         code, out, err = run_bounded(argv, timeout, input_bytes=stdin, env=env)
         timed_out = code is None
         (scenario_dir / "transcript.txt").write_bytes(out)
@@ -471,7 +497,8 @@ def centred(rect, screen=SCREEN):
 def parse_transcript(text):
     """Turns a transcript in the terminal front-end's tagged format (the
     native program's output, or the robot's, which writes the same form) into
-    events: box, dialog, progress_window, progress, hint, timeout, exit."""
+    events: box, dialog, progress_window, progress, closed (the progress
+    window), started (a test program), hint, timeout, exit."""
     events, current, last_field = [], None, None
     screen = SCREEN  # the native layer's screen, unless VANTREL_SCREEN is set
     if os.environ.get("VANTREL_SCREEN"):
@@ -530,6 +557,12 @@ def parse_transcript(text):
             current = None
         elif tag == "progress":
             events.append({"type": "progress", "text": rest})
+        elif tag == "closed" and rest.startswith("DLG_UNINSTALL"):
+            events.append({"type": "closed"})
+        elif tag == "started":
+            # A test program's own line, written as it starts, in order with
+            # the progress lines.
+            events.append({"type": "started", "text": rest})
         elif tag == "screen":
             w, _, h = rest.partition("x")
             screen = (int(w), int(h))
@@ -703,13 +736,24 @@ def compare_shown(check, scenario, machine, events):
     exit_code = [e.get("code") for e in events if e["type"] == "exit"]
     check.equal("exit code", exp.get("exit_code", 0), exit_code[-1] if exit_code else None)
 
-    # Boxes are checked when the scenario lists them; shared-file questions
-    # always (none unless listed).
-    want_boxes = exp.get("box", [])
-    if "box" in exp:
-        check.equal("number of message boxes", len(want_boxes), len(boxes))
+    # Every box counts: none but the listed ones may appear (a box that only
+    # one build shows names it in `builds`).
+    want_boxes = [b for b in exp.get("box", []) if machine.build in b.get("builds", [machine.build])]
+    check.equal("number of message boxes", len(want_boxes), len(boxes))
+    # The progress window, once shown, closes exactly once; a box comes
+    # before that unless the scenario says it comes after (the top-level
+    # error box: the window is gone before it appears).
+    closed_at = [i for i, e in enumerate(events) if e["type"] == "closed"]
+    if captions or closed_at:
+        check.equal("times the progress window closed", 1, len(closed_at))
+    box_at = [i for i, e in enumerate(events) if e["type"] == "box"]
     for i, (want, got) in enumerate(zip(want_boxes, boxes)):
+        if closed_at:
+            check.equal("box %d shown after the progress window closed" % (i + 1),
+                        want.get("after_window", False), box_at[i] > closed_at[0])
         for key, value in want.items():
+            if key in ("builds", "after_window"):
+                continue
             if key == "text":
                 value = normalise_text(scenario.expand(value, machine))
                 actual = normalise_text(got.get("text") or "")
@@ -745,6 +789,12 @@ def compare_shown(check, scenario, machine, events):
     if "progress" in exp:
         check.equal("progress lines", [scenario.expand(p, machine) for p in exp["progress"]],
                     progress)
+    if "timeline" in exp:
+        # Progress lines and test-program starts in the order they happened.
+        timeline = ["%s %s" % (e["type"], e["text"]) for e in events
+                    if e["type"] in ("progress", "started")]
+        check.equal("progress lines and program starts, in order",
+                    [scenario.expand(t, machine) for t in exp["timeline"]], timeline)
 
 
 def compare_machine(check, scenario, machine):
@@ -775,11 +825,7 @@ def compare_machine(check, scenario, machine):
     exports = {}
 
     def values_of(key):
-        key = full_key(scenario.expand(key, machine))
-        if key.upper() not in exports:
-            data = machine.export_key(key)
-            exports[key.upper()] = parse_reg_export(data) if data else {}
-        return exports[key.upper()].get(key.upper())
+        return machine.read_key(full_key(scenario.expand(key, machine)), exports)
 
     for r in exp.get("reg", []):
         key = full_key(scenario.expand(r["key"], machine))
@@ -825,7 +871,17 @@ def compare_programs(check, scenario, machine, scenario_dir):
     loads and calls), from the test log they append to."""
     exp = scenario.expect
     path = scenario_dir / "programs.log"
-    lines = path.read_bytes().decode("cp1252", errors="replace").splitlines() if path.exists() else []
+    if not path.exists():
+        # Nothing recorded at all: right only when nothing was to be.
+        wanted = exp.get("recorded_runs", 0) or exp.get("recorded")
+        if wanted:
+            check.fail("the test programs' log", "written", "missing: no test program ran, or "
+                       "none found the log")
+        return
+    lines = path.read_bytes().decode("cp1252", errors="replace").splitlines()
+    if not lines:
+        # Every event appends a line: an empty log is a lost write.
+        check.fail("the test programs' log", "lines", "an empty file")
     if "recorded_runs" in exp:
         check.equal("number of vt_recorder runs", exp["recorded_runs"],
                     sum(1 for l in lines if l == "run vt_recorder"))
@@ -879,8 +935,8 @@ def load_scenarios(directory, name_filter, build):
         scenario = Scenario(path, data)
         if name_filter and not re.search(name_filter, scenario.name):
             continue
-        if build in data.get("skip_builds", []):
-            continue
+        scenario.skip = (data.get("skip_reason", "not on this build")
+                         if build in data.get("skip_builds", []) else None)
         scenarios.append(scenario)
     return scenarios
 
@@ -912,10 +968,14 @@ def main():
 
     scenarios = load_scenarios(args.scenarios, args.filter, args.build)
     machine = NativeMachine(args) if args.build == "native" else WineMachine(args)
-    passed = failed = 0
+    passed = failed = skipped = 0
     try:
         machine.start()
         for scenario in scenarios:
+            if scenario.skip:
+                skipped += 1
+                print("SKIP %s: %s" % (scenario.name, scenario.skip))
+                continue
             started = time.time()
             program = 0.0
             try:
@@ -941,8 +1001,8 @@ def main():
             sys.stdout.flush()
     finally:
         machine.stop()
-    print("%d passed, %d failed" % (passed, failed))
-    return 1 if failed or not scenarios else 0
+    print("%d passed, %d failed, %d skipped" % (passed, failed, skipped))
+    return 1 if failed or not passed else 0
 
 
 if __name__ == "__main__":

@@ -16,6 +16,11 @@
 //   cwd <working directory>
 //   show <show value the program was started with, -1 when none was given>
 //   exit <N>
+//
+// When VANTREL_E2E_STARTS is set, it first appends "[started] <arguments>"
+// to that file ("-": standard output), the stream that holds the
+// uninstaller's progress lines in the end-to-end runs, so the runner can
+// tell whether a caption came before the program.
 #include "testlog.h"
 
 #include <chrono>
@@ -39,6 +44,11 @@ int main(int argc, char** argv) {
             touch = arg.substr(8);
         }
     }
+    std::string started = "[started]";
+    for (int i = 1; i < argc; ++i) {
+        started += std::string(" ") + argv[i];
+    }
+    NoteStart(started);
     std::string record =
         "run vt_recorder\ncmdline " + RawCommandLine() + "\nargc " + std::to_string(argc);
     for (int i = 1; i < argc; ++i) {

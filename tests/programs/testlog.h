@@ -22,6 +22,22 @@ inline std::string TestLogPath() {
     return path.empty() ? "vantrel-test.log" : path;
 }
 
+// Appends the line to the file named by VANTREL_E2E_STARTS; "-" is standard
+// output, written through the descriptor the program inherited, so that the
+// line lands between its parent's lines.
+inline void NoteStart(const std::string& line) {
+    std::string path = EnvironmentValue("VANTREL_E2E_STARTS");
+    if (path == "-") {
+        std::fputs((line + "\n").c_str(), stdout);
+        std::fflush(stdout);
+    } else if (!path.empty()) {
+        if (FILE* file = std::fopen(path.c_str(), "ab")) {
+            std::fputs((line + "\n").c_str(), file);
+            std::fclose(file);
+        }
+    }
+}
+
 inline void AppendTestLog(const std::string& line) {
     if (FILE* file = std::fopen(TestLogPath().c_str(), "ab")) {
         std::fwrite(line.data(), 1, line.size(), file);
