@@ -79,6 +79,7 @@ void TktIniFile::ClearSections() {
     sections_->Clear();
     rawText_.clear();
     rawLines_.clear();
+    shadowingHeaders_.clear();
     ++generation_;
 }
 
@@ -261,10 +262,12 @@ void TktIniFile::LoadFile() {
             }
         }
         bool inDropped = false;
-        for (auto& rawLine : rawLines_) {
+        for (size_t r = 0; r < rawLines_.size(); ++r) {
+            TRawLine& rawLine = rawLines_[r];
             if (rawLine.kind == rkHeader) {
                 rawLine.kind = rkDeadHeader;
                 inDropped = true;
+                NoteShadowingHeader(r);
             } else if (rawLine.kind == rkDeadHeader) {
                 rawLine.kind = rkHeader;
                 inDropped = false;
@@ -276,6 +279,26 @@ void TktIniFile::LoadFile() {
     if (readOnly_) {
         CloseFileHandle(handle_);
     }
+}
+
+void TktIniFile::NoteShadowingHeader(size_t droppedHeader) {
+    const TRawLine& dropped = rawLines_[droppedHeader];
+    std::string line = RemoveChar(rawText_.substr(dropped.offset, dropped.length), '\n');
+    line = line.substr(0, line.find('\r'));
+    if (ParseLine(line) != lkHeader) {
+        return;
+    }
+    int kept = sections_->IndexOf(line);
+    if (kept < 0 || sections_->HeaderLine(kept) < 0) {
+        return;
+    }
+    size_t header = static_cast<size_t>(sections_->HeaderLine(kept));
+    for (const auto& shadowing : shadowingHeaders_) {
+        if (shadowing.first == header) {
+            return;
+        }
+    }
+    shadowingHeaders_.emplace_back(header, sections_->Names(kept));
 }
 
 TStringList* TktIniFile::FindSection(const std::string& section, bool add) {
@@ -476,14 +499,29 @@ std::string TktIniFile::BuildFileText() const {
     std::vector<bool> headerKept(rawLines_.size(), false);
     std::unordered_map<size_t, int> newLinesAfter;
     std::vector<int> newSections;
+    std::vector<bool> shadowing(rawLines_.size(), false);
+    for (const auto& entry : shadowingHeaders_) {
+        shadowing[entry.first] = true;
+        headerKept[entry.first] = true;
+    }
     for (int i = 0; i < sections_->Count(); ++i) {
         const TStringList& lines = *sections_->SectionLines(i);
         int32_t header = sections_->HeaderLine(i);
+        if (header < 0) {
+            // A section added again after it was erased goes below its old
+            // header when that header stays for a dropped duplicate.
+            for (const auto& entry : shadowingHeaders_) {
+                if (SameText(entry.second, sections_->Names(i))) {
+                    header = static_cast<int32_t>(entry.first);
+                }
+            }
+        }
         if (header >= 0) {
             // A section that never held an entry is not the engine's doing
             // and stays; one left without entries goes, as it would from the
             // engine's own form.
-            headerKept[header] = !lines.Empty() || !rawLines_[header].hadEntries;
+            headerKept[header] =
+                !lines.Empty() || !rawLines_[header].hadEntries || shadowing[header];
         }
         ptrdiff_t anchor = header;
         bool hasNew = false;
@@ -507,8 +545,11 @@ std::string TktIniFile::BuildFileText() const {
 
     std::string out;
     out.reserve(rawText_.size() + 64);
+    // Only a CR ends a line (LFs are dropped wherever they stand), so a last
+    // line that ends in LFs alone still needs its CR.
     auto breakLine = [&out]() {
-        if (!out.empty() && out.back() != '\r' && out.back() != '\n') {
+        size_t last = out.find_last_not_of('\n');
+        if (last != std::string::npos && out[last] != '\r') {
             out += "\r\n";
         }
     };

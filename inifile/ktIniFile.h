@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <string>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 // The one error the program raises itself: a file that exists but cannot be
@@ -82,6 +83,11 @@ class TktIniFile {
     };
     std::string rawText_;
     std::vector<TRawLine> rawLines_;
+    // Kept headers whose name a later, dropped section repeats, with that
+    // name. Such a header stays in the file even when its section goes, so
+    // that the dropped section behind it does not come alive on the next
+    // load; a new section of the same name is written below it.
+    std::vector<std::pair<size_t, std::string>> shadowingHeaders_;
 
     // The exact lines of the section AddLine filled last, so that a long run
     // of AddLine calls on one section costs no scan per call. Any other
@@ -92,6 +98,7 @@ class TktIniFile {
     std::unordered_set<std::string> exactLines_;
 
     void LoadFile();
+    void NoteShadowingHeader(size_t droppedHeader);
     void ClearSections();
     int FindKey(const std::string& section, const std::string& key, TStringList*& lines, bool add);
     TStringList* FindSection(const std::string& section, bool add);

@@ -2,6 +2,7 @@
 
 #include "ktStrUtils.h"
 
+#include <algorithm>
 #include <cstring>
 
 std::string AddBackslash(const std::string& path) {
@@ -146,8 +147,22 @@ void ForceDirectories(std::string path) {
     CreateDirectoryA(path.c_str(), nullptr);
 }
 
+namespace {
+// A small file gets a buffer of its own size, not a whole block: loading many
+// small INI files then costs no large allocation each. The size is only a
+// hint; a file that grows is still read to its end, block by block.
+size_t BufferSizeFor(TFileHandle handle, size_t blockSize) {
+    const size_t kSmallest = 4096;
+    DWORD size = GetFileSize(ToHandle(handle), nullptr);
+    if (size != INVALID_FILE_SIZE && static_cast<size_t>(size) < blockSize) {
+        blockSize = std::max(kSmallest, static_cast<size_t>(size) + 1);
+    }
+    return blockSize == 0 ? 1 : blockSize;
+}
+} // namespace
+
 TBlockLineReader::TBlockLineReader(TFileHandle handle, size_t blockSize)
-    : handle_(handle), buffer_(blockSize == 0 ? 1 : blockSize, '\0') {}
+    : handle_(handle), buffer_(BufferSizeFor(handle, blockSize), '\0') {}
 
 bool TBlockLineReader::Fill() {
     pos_ = 0;

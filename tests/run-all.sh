@@ -2,7 +2,8 @@
 # Builds the three trees and runs every test: the unit tests natively, natively
 # again under AddressSanitizer and UndefinedBehaviorSanitizer, and cross-
 # compiled under Wine; the end-to-end scenarios run on both builds as ctest
-# tests of their trees. Prints one closing line "N passed, N failed".
+# tests of their trees; then each fuzz target for a short while (its own tree,
+# clang). Prints one closing line "N passed, N failed".
 set -uo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup.sh || exit 1
@@ -53,6 +54,15 @@ for preset in native asan win32; do
     rm -f "$log"
 done
 
-echo "test programs and scenario suites over native, asan and win32:"
+# Each fuzz target about 20 seconds from its seed corpus; one count per target.
+echo "=== fuzz: build and run"
+fuzz_log=$(mktemp)
+tests/fuzz/run.sh "${FUZZ_SECONDS:-20}" | tee "$fuzz_log"
+[ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+passed=$((passed + $(grep -c ': no finding$' "$fuzz_log")))
+failed=$((failed + $(grep -cE ': (FINDING|BUILD FAILED)' "$fuzz_log")))
+rm -f "$fuzz_log"
+
+echo "test programs, scenario suites and fuzz targets over native, asan, win32 and fuzz:"
 echo "$passed passed, $failed failed"
 exit $status

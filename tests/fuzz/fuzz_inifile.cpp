@@ -1,0 +1,166 @@
+// The INI engine on any file and any edits: loading, queries, edits and the
+// write-back, whose file read again must hold exactly what the engine held.
+#include "FuzzSupport.h"
+#include "ktIniFile.h"
+#include "ktStrUtils.h"
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+std::string path;
+
+std::unique_ptr<TktIniFile> Open(bool readOnly) {
+    return std::make_unique<TktIniFile>(path, readOnly, true, true, true, true, true);
+}
+
+// The engine's content: every non-empty section with its lines.
+std::string Content(TktIniFile& ini) {
+    TStringList lines;
+    ini.GetStrings(lines);
+    std::string text;
+    for (int i = 0; i < lines.Count(); ++i) {
+        text += lines[i] + "\n";
+    }
+    return text;
+}
+
+// Texts the file form can carry: a line ends at CR, LF is dropped, a NUL
+// ends the search for "=".
+std::string LineText(std::string text) {
+    std::string out;
+    for (char c : text) {
+        if (c != '\r' && c != '\n' && c != '\0') {
+            out += c;
+        }
+    }
+    return out;
+}
+
+// A key that reads back as itself: not empty, no "=", no blank before the
+// "=" it gets, not a comment or header opener.
+std::string KeyText(const std::string& raw) {
+    std::string key = LineText(raw);
+    key.erase(std::remove(key.begin(), key.end(), '='), key.end());
+    while (!key.empty() && (key.back() == ' ' || key.back() == '\t')) {
+        key.pop_back();
+    }
+    if (key.empty() || key[0] == ';' || key[0] == '[') {
+        key.insert(0, "k");
+    }
+    return key;
+}
+
+// A value that reads back as itself: no leading blank or tab, no trailing
+// control character or blank, not wrapped in a pair of quotes.
+std::string ValueText(const std::string& raw) {
+    std::string value = LineText(raw);
+    size_t start = value.find_first_not_of(" \t");
+    value = start == std::string::npos ? std::string() : value.substr(start);
+    while (!value.empty() && static_cast<unsigned char>(value.back()) < 33) {
+        value.pop_back();
+    }
+    if (value.size() >= 2 && value.front() == value.back() &&
+        (value[0] == '"' || value[0] == '\'')) {
+        value.pop_back();
+    }
+    return value;
+}
+
+void Query(TktIniFile& ini, const std::string& section, const std::string& key) {
+    std::string value = ini.ReadString(section, key, "\x01");
+    ini.ReadInteger(section, key, 7);
+    ini.ReadBool(section, key, true);
+    TStringList names;
+    ini.ReadSection(section, names);
+    TStringList pairs;
+    ini.ReadSectionValues(section, pairs);
+    if (value != "\x01") {
+        FUZZ_CHECK(pairs.IndexOfName(key) >= 0, "a key ReadString finds is in the section");
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    path = FuzzMachineFolder() + "/fuzz.ini";
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    FuzzedDataProvider input(data, size);
+    const std::string original = input.ConsumeRandomLengthString(4096);
+    FuzzWriteFile(path, original);
+
+    std::string loaded;
+    {
+        auto reader = Open(true);
+        loaded = Content(*reader);
+        TStringList sections;
+        reader->ReadSections(sections);
+        for (int i = 0; i < sections.Count(); ++i) {
+            for (int j = 0; j < i; ++j) {
+                FUZZ_CHECK(!SameText(sections[i], sections[j]), "one section per name");
+            }
+        }
+    }
+
+    auto writer = Open(false);
+    FUZZ_CHECK(Content(*writer) == loaded, "both modes load the same lines");
+    bool edited = false;
+    while (input.remaining_bytes() > 0) {
+        const int op = input.ConsumeIntegralInRange(0, 5);
+        const std::string section = LineText(input.ConsumeRandomLengthString(24));
+        const std::string key = KeyText(input.ConsumeRandomLengthString(24));
+        const std::string value = ValueText(input.ConsumeRandomLengthString(48));
+        switch (op) {
+        case 0:
+            writer->WriteString(section, key, value);
+            FUZZ_CHECK(writer->ReadString(section, key, "\x01") == value, "a written value reads");
+            break;
+        case 1:
+            writer->DeleteKey(section, key);
+            break;
+        case 2:
+            writer->EraseSection(section);
+            FUZZ_CHECK(writer->ReadString(section, key, "\x01") == "\x01", "an erased section");
+            break;
+        case 3:
+            writer->AddLine(section, key, value);
+            break;
+        case 4:
+            writer->WriteInteger(section, key, static_cast<int32_t>(value.size()) - 20);
+            FUZZ_CHECK(writer->ReadInteger(section, key, 99) ==
+                           static_cast<int32_t>(value.size()) - 20,
+                       "a written integer reads");
+            break;
+        default:
+            Query(*writer, section, key);
+            continue;
+        }
+        edited = true;
+    }
+    const std::string held = Content(*writer);
+    writer->UpdateFile();
+    const auto reloaded = Open(true);
+    FUZZ_CHECK(Content(*reloaded) == held, "the file written back holds what the engine held:\n" +
+                                               held + "---- read again:\n" + Content(*reloaded));
+    writer.reset();
+    if (!edited) {
+        FILE* file = std::fopen(path.c_str(), "rb");
+        std::string bytes;
+        char buffer[4096];
+        size_t got = 0;
+        while (file && (got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+            bytes.append(buffer, got);
+        }
+        if (file) {
+            std::fclose(file);
+        }
+        FUZZ_CHECK(bytes == original, "a file without edits stays byte for byte");
+    }
+    return 0;
+}
