@@ -2,6 +2,7 @@
 // (only a mark on a folder); hidden, system, archive and temporary live in
 // the extended attribute user.vantrel.attrs, or in memory for the life of
 // the process where the file system has no user extended attributes.
+#include "faults.h"
 #include "files.h"
 
 #include <cerrno>
@@ -126,6 +127,9 @@ DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName) {
 }
 
 BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes) {
+    if (pal::InjectedFault("SetFileAttributesA")) {
+        return FALSE;
+    }
     std::string path;
     if (!Resolve(lpFileName, path)) {
         return FALSE;

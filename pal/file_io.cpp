@@ -1,6 +1,7 @@
 // File handles and their I/O: CreateFileA with its dispositions, the
 // read-only and hidden rules and share modes; reads, writes, the file
 // pointer and the size.
+#include "faults.h"
 #include "files.h"
 
 #include <cerrno>
@@ -29,6 +30,9 @@ using namespace pal;
 HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                           LPSECURITY_ATTRIBUTES, DWORD dwCreationDisposition,
                           DWORD dwFlagsAndAttributes, HANDLE) {
+    if (pal::InjectedFault("CreateFileA")) {
+        return INVALID_HANDLE_VALUE;
+    }
     std::string path;
     if (!Resolve(lpFileName, path)) {
         return INVALID_HANDLE_VALUE;
@@ -126,6 +130,9 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
     if (lpNumberOfBytesRead != nullptr) {
         *lpNumberOfBytesRead = 0;
     }
+    if (pal::InjectedFault("ReadFile")) {
+        return FALSE;
+    }
     FileObject* file = FileOf(hFile);
     if (file == nullptr) {
         return FALSE;
@@ -159,6 +166,9 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
                       LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED) {
     if (lpNumberOfBytesWritten != nullptr) {
         *lpNumberOfBytesWritten = 0;
+    }
+    if (pal::InjectedFault("WriteFile")) {
+        return FALSE;
     }
     FileObject* file = FileOf(hFile);
     if (file == nullptr) {
@@ -258,6 +268,9 @@ DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
 }
 
 BOOL WINAPI SetEndOfFile(HANDLE hFile) {
+    if (pal::InjectedFault("SetEndOfFile")) {
+        return FALSE;
+    }
     FileObject* file = FileOf(hFile);
     if (file == nullptr) {
         return FALSE;

@@ -1,5 +1,6 @@
 // Changes to names: creating and removing folders, deleting, moving and
 // copying files, and the list of renames carried out at the next start.
+#include "faults.h"
 #include "files.h"
 
 #include <cerrno>
@@ -98,6 +99,9 @@ BOOL AddRestartRename(const std::string& from, const std::string& to) {
 using namespace pal;
 
 BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES) {
+    if (pal::InjectedFault("CreateDirectoryA")) {
+        return FALSE;
+    }
     std::string path;
     if (!Resolve(lpPathName, path)) {
         return FALSE;
@@ -115,6 +119,9 @@ BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES) {
 }
 
 BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName) {
+    if (pal::InjectedFault("RemoveDirectoryA")) {
+        return FALSE;
+    }
     std::string path;
     if (!Resolve(lpPathName, path)) {
         return FALSE;
@@ -139,6 +146,9 @@ BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName) {
 }
 
 BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
+    if (pal::InjectedFault("DeleteFileA")) {
+        return FALSE;
+    }
     std::string path;
     if (!Resolve(lpFileName, path)) {
         return FALSE;
@@ -167,6 +177,9 @@ BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
 }
 
 BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags) {
+    if (pal::InjectedFault("MoveFileExA")) {
+        return FALSE;
+    }
     if (lpExistingFileName == nullptr || *lpExistingFileName == '\0') {
         return Fail(ERROR_PATH_NOT_FOUND);
     }

@@ -1,6 +1,7 @@
 // The registry calls of the native build over the store (registry_db.h):
 // opening, creating, deleting and enumerating keys and values with Windows'
 // rules for sizes, handles and errors.
+#include "faults.h"
 #include "registry_db.h"
 
 #include <cstring>
@@ -152,6 +153,9 @@ LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM, PHKEY ph
 }
 
 LSTATUS WINAPI RegCreateKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult) {
+    if (DWORD fault = pal::InjectedFault("RegCreateKeyA")) {
+        return static_cast<LSTATUS>(fault);
+    }
     if (!phkResult) {
         return ERROR_INVALID_PARAMETER;
     }
@@ -201,6 +205,9 @@ LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserve
 
 LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType,
                               const BYTE* lpData, DWORD cbData) {
+    if (DWORD fault = pal::InjectedFault("RegSetValueExA")) {
+        return static_cast<LSTATUS>(fault);
+    }
     if (!lpData && cbData) {
         return ERROR_NOACCESS;
     }
@@ -246,6 +253,9 @@ LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType
 }
 
 LSTATUS WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
+    if (DWORD fault = pal::InjectedFault("RegDeleteValueA")) {
+        return static_cast<LSTATUS>(fault);
+    }
     Transaction transaction(true);
     int64_t id = 0;
     LSTATUS rc = BeginOnKey(transaction, hKey, id);
@@ -270,6 +280,9 @@ LSTATUS WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
 }
 
 LSTATUS WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
+    if (DWORD fault = pal::InjectedFault("RegDeleteKeyA")) {
+        return static_cast<LSTATUS>(fault);
+    }
     if (!lpSubKey) {
         return ERROR_INVALID_PARAMETER;
     }
