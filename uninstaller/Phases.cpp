@@ -2,12 +2,15 @@
 // undoes one kind of change, adding its progress line first.
 #include "Phases.h"
 
+#include "CounterJournal.h"
+
 #include "ktFileUtils.h"
 #include "ktRegIni.h"
 #include "ktStrUtils.h"
 #include "ktUtils2.h"
 
 #include <string>
+#include <vector>
 
 BOOL(WINAPI* RemoveFontResourceHook)(LPCSTR fileName) = RemoveFontResourceA;
 bool (*RemoveKeyHook)(const std::string& path) = RemoveRegEntry;
@@ -144,10 +147,20 @@ void CreateDirsPhase() {
     if (!BeginPhase("CreateDirs", kMsgDirectories)) {
         return;
     }
-    // The log may live in one of the directories: it goes first.
-    RemoveFile(InstallLogPath);
     SortNames();
+    // The log may live in one of the directories, but it goes only after
+    // every other directory: a run stopped before then leaves the log, so a
+    // second run can finish the job. Directories that were not empty are
+    // tried once more without it.
+    std::vector<int> notRemoved;
     for (int i = SectionEntries.Count() - 1; i >= 0; --i) {
+        if (!RemoveDirectoryA(SectionEntries[i].c_str())) {
+            notRemoved.push_back(i);
+        }
+    }
+    RemoveFile(InstallLogPath);
+    TCounterJournal::RemoveAfterLog(InstallLogPath);
+    for (int i : notRemoved) {
         RemoveDirectoryA(SectionEntries[i].c_str());
     }
 }

@@ -3,6 +3,7 @@
 // is left in KeptSharedFiles for the later phases to skip.
 #include "Phases.h"
 
+#include "CounterJournal.h"
 #include "resource.h"
 
 #include "ktRegIni.h"
@@ -45,6 +46,7 @@ void SharedFilesPhase() {
     // others from the middle of the list, which would cost a move of the
     // rest of the list for every removed file.
     TStringList kept;
+    TCounterJournal journal(InstallLogPath);
     int answer = 0;
     int position = 0;
     const int count = KeptSharedFiles.Count();
@@ -54,7 +56,13 @@ void SharedFilesPhase() {
             std::string name = NameOf(line);
             std::string path = CounterPath(name);
             int32_t counter = ReadRegInteger(path, 1);
+            if (journal.LoweredBefore(name, counter)) {
+                // An interrupted run lowered this count already.
+                kept.Add(line, KeptSharedFiles.Objects(position));
+                continue;
+            }
             if (counter > 1) {
+                journal.Record(name, counter);
                 WriteRegInteger(path, counter - 1);
                 kept.Add(line, KeptSharedFiles.Objects(position));
                 continue;

@@ -2,6 +2,8 @@
 // phases in their fixed order, the log's deletion and the final message.
 #include "UnVantrel.h"
 
+#include "CounterJournal.h"
+
 #include "ktFileUtils.h"
 #include "ktHandle.h"
 #include "ktRegIni.h"
@@ -71,6 +73,8 @@ void Run() {
     InstallLogPath = arguments[1];
 
     if (!FileExists(InstallLogPath)) {
+        // A run stopped between deleting the log and its journal left this.
+        TCounterJournal::RemoveAfterLog(InstallLogPath);
         ErrorBox(FormatOneString(GetMessageText(3), InstallLogPath));
         return;
     }
@@ -103,6 +107,7 @@ void Run() {
 
     // Nothing is scheduled for restart when the log cannot go now.
     RemoveFile(InstallLogPath);
+    TCounterJournal::RemoveAfterLog(InstallLogPath);
 
     RunProgramsAfter();
 

@@ -184,6 +184,26 @@ TEST_F(SharedFilesTest, YesAndNoDecideOneFileOnly) {
     EXPECT_TRUE(InKeptSharedFiles(files[2]));
 }
 
+// A run killed part-way is finished by a second run on the same log; the
+// counts the first one lowered are not lowered again.
+TEST_F(SharedFilesTest, SecondRunLowersEachCountOnce) {
+    std::vector<std::string> files = {PathOf("a.dll"), PathOf("b.dll"), PathOf("c.dll")};
+    SetCounter(files[0], 3);
+    SetCounter(files[1], 2);
+    SetCounter(files[2], 2);
+    WriteShared(files);
+    SharedFilesPhase();
+    // As if the first run had stopped after recording c.dll but before
+    // lowering its count.
+    SetCounter(files[2], 2);
+    SharedFilesPhase();
+    EXPECT_TRUE(asked.empty()) << "b.dll still has a user";
+    EXPECT_EQ(Counter(files[0]), 2);
+    EXPECT_EQ(Counter(files[1]), 1);
+    EXPECT_EQ(Counter(files[2]), 1);
+    EXPECT_EQ(KeptNames(), files);
+}
+
 TEST_F(SharedFilesTest, FileNamedTwiceIsLoweredOnce) {
     std::string file = PathOf("Twice.dll");
     SetCounter(file, 3);
