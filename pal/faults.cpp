@@ -11,10 +11,12 @@
 // the call does anything.
 #include "faults.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <mutex>
 #include <string>
 #include <unistd.h>
@@ -94,20 +96,26 @@ Fault ParseFault(const std::string& spec) {
     return fault;
 }
 
+void Load(Table& table) {
+    table.faults.clear();
+    std::fill(std::begin(table.uses), std::end(table.uses), 0);
+    const char* text = std::getenv("VANTREL_FAULTS");
+    const std::string all = text ? text : "";
+    size_t start = 0;
+    while (start < all.size()) {
+        size_t end = all.find(';', start);
+        end = end == std::string::npos ? all.size() : end;
+        if (end > start) {
+            table.faults.push_back(ParseFault(all.substr(start, end - start)));
+        }
+        start = end + 1;
+    }
+}
+
 Table& Faults() {
     static Table* table = [] {
         auto* made = new Table; // never destroyed: calls may come during exit
-        const char* text = std::getenv("VANTREL_FAULTS");
-        std::string all = text ? text : "";
-        size_t start = 0;
-        while (start < all.size()) {
-            size_t end = all.find(';', start);
-            end = end == std::string::npos ? all.size() : end;
-            if (end > start) {
-                made->faults.push_back(ParseFault(all.substr(start, end - start)));
-            }
-            start = end + 1;
-        }
+        Load(*made);
         return made;
     }();
     return *table;
@@ -139,6 +147,12 @@ DWORD InjectedFault(const char* call) {
         return fault.error;
     }
     return 0;
+}
+
+void ReloadFaults() {
+    Table& table = Faults();
+    std::lock_guard<std::mutex> guard(table.lock);
+    Load(table);
 }
 
 } // namespace pal

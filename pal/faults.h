@@ -13,4 +13,8 @@ namespace pal {
 // calls that report through it). Kills the process for a "kill" fault.
 DWORD InjectedFault(const char* call);
 
+// Reads $VANTREL_FAULTS again and starts every count afresh, for the layer's
+// tests that try several faults in one process.
+void ReloadFaults();
+
 } // namespace pal
