@@ -63,8 +63,8 @@ std::string ValueText(const std::string& raw) {
     while (!value.empty() && static_cast<unsigned char>(value.back()) < 33) {
         value.pop_back();
     }
-    if (value.size() >= 2 && value.front() == value.back() &&
-        (value[0] == '"' || value[0] == '\'')) {
+    while (value.size() >= 2 && value.front() == value.back() &&
+           (value[0] == '"' || value[0] == '\'')) {
         value.pop_back();
     }
     return value;
