@@ -3,5 +3,5 @@
 if(NOT VANTREL_WIN32)
   find_package(benchmark REQUIRED)
   add_executable(bench_inifile ${CMAKE_CURRENT_SOURCE_DIR}/bench_inifile.cpp)
-  target_link_libraries(bench_inifile PRIVATE vantrel_core benchmark::benchmark)
+  target_link_libraries(bench_inifile PRIVATE vantrel_inifile benchmark::benchmark)
 endif()

@@ -2,7 +2,7 @@
 // queries on it, changes it and writes it back.
 #pragma once
 
-#include "ktFileUtils.h"
+#include "ktLineFile.h"
 #include "ktStringList.h"
 
 #include <cstdint>
@@ -22,31 +22,59 @@ class EIniFileError : public std::runtime_error {
 
 class TSectionList; // the index of sections (section name -> line list)
 
+// Nothing is written until UpdateFile (or the destructor, or SetFileName);
+// a failed write-back is not reported and the changes are then lost.
 class TktIniFile {
   public:
+    // Loads the file; a missing file gives an empty engine. Raises
+    // EIniFileError for a file that exists but cannot be opened.
     TktIniFile(const std::string& fileName, bool readOnly, bool ignoreComments, bool nameValueOnly,
                bool trimAroundEquals, bool stripValueQuotes, bool trimTrailing);
     virtual ~TktIniFile();
     TktIniFile(const TktIniFile&) = delete;
     TktIniFile& operator=(const TktIniFile&) = delete;
 
+    // Writes the current file back, then loads the named one ("" for none).
+    // Raises EIniFileError as the constructor does; the engine is then empty.
     void SetFileName(const std::string& fileName);
 
+    // The key's value, or the default when the section or key is missing.
     virtual std::string ReadString(const std::string& section, const std::string& key,
                                    const std::string& defaultValue);
+    // Sets the key's value in memory, adding the section and key as needed.
+    // An empty key erases the section (and with an empty section and value
+    // too, writes the file back instead).
     virtual void WriteString(const std::string& section, const std::string& key,
                              const std::string& value);
+    // The value read as integer text (TryStrToInt, "0x" as "$"), or the
+    // default when it is missing or not a number.
     virtual int32_t ReadInteger(const std::string& section, const std::string& key,
                                 int32_t defaultValue);
+    // WriteString of the value in decimal.
     virtual void WriteInteger(const std::string& section, const std::string& key, int32_t value);
+    // ReadInteger not 0, or the default when missing or not a number.
     virtual bool ReadBool(const std::string& section, const std::string& key, bool defaultValue);
+    // WriteString of "1" or "0".
     virtual void WriteBool(const std::string& section, const std::string& key, bool value);
+    // Appends the section's key names (an empty one for a line without "=");
+    // nothing for a missing section. The list is not emptied first.
     virtual void ReadSection(const std::string& section, TStringList& names);
+    // Replaces the list with the section names, in file order.
     virtual void ReadSections(TStringList& names);
+    // Merges the section's lines into the list by name (SetNameValue); a line
+    // without "=" counts as a name with an empty value. Nothing for a missing
+    // section.
     virtual void ReadSectionValues(const std::string& section, TStringList& pairs);
+    // Removes the section and its lines in memory; nothing when it is missing.
     virtual void EraseSection(const std::string& section);
+    // Removes the key's line in memory; nothing when it is missing.
     virtual void DeleteKey(const std::string& section, const std::string& key);
+    // Appends the file as the engine would write it: each non-empty section's
+    // header, its lines and an empty line.
     virtual void GetStrings(TStringList& lines);
+    // Writes a changed, writable engine back (creating the file and its
+    // folders as needed); unchanged lines keep their bytes. A failure is not
+    // reported; the engine counts as written either way.
     virtual void UpdateFile();
 
     // Appends "key=value" after the section's last line unless the section

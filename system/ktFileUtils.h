@@ -1,61 +1,32 @@
-// Raw line-file access for the INI engine, and file removal now or at the
-// next restart, with the small path helpers around them.
+// File removal now or at the next restart, with the small path helpers
+// around it. The line-file access and the existence checks live with the INI
+// engine (ktLineFile.h), which reads through them.
 #pragma once
 
+#include "ktLineFile.h"
 #include "winapi.h"
 
-#include <cstdint>
 #include <string>
 
-// A file handle as the INI engine keeps it: the platform's handle as a
-// signed 32-bit value; 0 for none, -1 (the invalid handle) after a failed open.
-using TFileHandle = int32_t;
-
-TFileHandle OpenFileHandle(const std::string& fileName, DWORD desiredAccess, DWORD shareMode,
-                           DWORD creationDisposition, DWORD flagsAndAttributes);
-void CloseFileHandle(TFileHandle& handle);
-int32_t FilePosition(TFileHandle handle);
-bool FileAtEnd(TFileHandle handle);
-std::string FileReadLine(TFileHandle handle);
-void FileWriteLine(TFileHandle handle, const std::string& text);
-bool DirectoryExists(const std::string& path);
-void ForceDirectories(std::string path);
-
-// True when the path names an existing file (a directory does not count).
-bool FileExists(const std::string& path);
-
-// Reads a file from its current position in large blocks and yields exactly
-// the lines that FileReadLine would give one by one, for loading large files
-// without one read call per line. Each line can come with the raw bytes it
-// spans (its text, its CR and the LF right after it), so that the raw pieces
-// joined give the file back byte for byte.
-class TBlockLineReader {
-  public:
-    explicit TBlockLineReader(TFileHandle handle, size_t blockSize = 1 << 20);
-    // False when no line is left; a read error ends the file.
-    bool Next(std::string& line, std::string* raw = nullptr);
-    bool ReadFailed() const { return failed_; }
-
-  private:
-    bool Fill();
-    TFileHandle handle_;
-    std::string buffer_;
-    size_t pos_ = 0;
-    size_t len_ = 0;
-    bool eof_ = false;
-    bool failed_ = false;
-    // The previous line took the LF after its CR; that LF still opens the
-    // next line's bytes, so an empty line follows even at the end of file.
-    bool tookLineFeed_ = false;
-};
-
+// The path with one trailing backslash (unchanged when empty or when its
+// last byte is one already).
 std::string AddBackslash(const std::string& path);
+// The path without its trailing backslash; a drive root ("C:\") and a
+// single "\" keep theirs, and a double-byte character's trail byte is no
+// backslash.
 std::string RemoveBackslash(const std::string& path);
+// The 8.3 form of an existing path, or the path unchanged when it has none.
 std::string GetShortPath(const std::string& path);
+// True when the file was deleted, read-only or not. A file that stays keeps
+// its attributes reset to normal.
 bool RemoveFile(const std::string& path);
+// Marks an existing file for deletion at the next restart: MoveFileEx on NT,
+// a "NUL=" line in wininit.ini's [Rename] section otherwise (written when
+// that file's engine leaves the cache). Nothing for a file that is gone; a
+// failure is not reported.
 void DeleteOnRestart(const std::string& path);
 
 // The platform identifier (dwPlatformId of GetVersionExA), read once at
-// start-up by the program entry.
+// start-up by the program entry; VER_PLATFORM_WIN32_NT until it is set.
 DWORD PlatformId();
 void SetPlatformId(DWORD id);

@@ -1,4 +1,4 @@
-vantrel_unit_test(test_strutils SOURCES test_strutils.cpp)
-vantrel_unit_test(test_linefile SOURCES test_linefile.cpp)
-vantrel_unit_test(test_stringlist SOURCES test_stringlist.cpp)
-vantrel_unit_test(test_inifile SOURCES test_inifile.cpp)
+vantrel_unit_test(test_strutils SOURCES test_strutils.cpp LIBS vantrel_inifile)
+vantrel_unit_test(test_linefile SOURCES test_linefile.cpp LIBS vantrel_inifile)
+vantrel_unit_test(test_stringlist SOURCES test_stringlist.cpp LIBS vantrel_inifile)
+vantrel_unit_test(test_inifile SOURCES test_inifile.cpp LIBS vantrel_inifile)

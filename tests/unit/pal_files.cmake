@@ -1,7 +1,7 @@
 # Files, directories, share modes and text support of the platform: the
 # same tests prove pal/ natively and meet the real API under Wine.
 add_executable(holdfile holdfile.cpp)
-target_link_libraries(holdfile PRIVATE vantrel_core)
+target_link_libraries(holdfile PRIVATE vantrel_winapi)
 
 set(_h1_holdfile "${CMAKE_CURRENT_BINARY_DIR}/holdfile${CMAKE_EXECUTABLE_SUFFIX}")
 if(VANTREL_WIN32)

@@ -9,13 +9,8 @@ else()
   set(_h6_native 1)
 endif()
 
-set(_h6_resources "")
-if(TARGET vantrel_resources)
-  set(_h6_resources $<TARGET_OBJECTS:vantrel_resources>)
-endif()
-
 foreach(_h6_suite test_phases test_sharedfiles test_shell test_unregister)
-  vantrel_unit_test(${_h6_suite} SOURCES ${_h6_suite}.cpp ${_h6_resources}
+  vantrel_unit_test(${_h6_suite} SOURCES ${_h6_suite}.cpp $<TARGET_OBJECTS:vantrel_resources>
                     LIBS vantrel_uninstaller)
   target_compile_definitions(${_h6_suite} PRIVATE
     VANTREL_TEST_PROGRAMS_DIR="${_h6_programs_dir}" VANTREL_NATIVE_BUILD=${_h6_native})

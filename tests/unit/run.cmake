@@ -1,10 +1,8 @@
 # The run's helpers, the engine cache by file name, message texts and file
 # removal. The suites that show texts or windows link the resources.
-vantrel_unit_test(test_profiles SOURCES test_profiles.cpp)
-vantrel_unit_test(test_fileremoval SOURCES test_fileremoval.cpp)
-if(TARGET vantrel_resources)
-  vantrel_unit_test(test_messages SOURCES test_messages.cpp $<TARGET_OBJECTS:vantrel_resources>
-                    LIBS vantrel_uninstaller)
-  vantrel_unit_test(test_runentry SOURCES test_runentry.cpp $<TARGET_OBJECTS:vantrel_resources>
-                    LIBS vantrel_uninstaller)
-endif()
+vantrel_unit_test(test_profiles SOURCES test_profiles.cpp LIBS vantrel_system)
+vantrel_unit_test(test_fileremoval SOURCES test_fileremoval.cpp LIBS vantrel_system)
+vantrel_unit_test(test_messages SOURCES test_messages.cpp $<TARGET_OBJECTS:vantrel_resources>
+                  LIBS vantrel_uninstaller)
+vantrel_unit_test(test_runentry SOURCES test_runentry.cpp $<TARGET_OBJECTS:vantrel_resources>
+                  LIBS vantrel_uninstaller)

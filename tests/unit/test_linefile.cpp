@@ -1,5 +1,5 @@
 #include "TestSupport.h"
-#include "ktFileUtils.h"
+#include "ktLineFile.h"
 
 #include <string>
 #include <vector>

@@ -1,0 +1,61 @@
+// Raw line-file access for the INI engine: a file read and written line by
+// line through the Win32 file calls, and the existence checks the engine
+// makes before it opens one.
+#pragma once
+
+#include "winapi.h"
+
+#include <cstdint>
+#include <string>
+
+// A file handle as the INI engine keeps it: the platform's handle as a
+// signed 32-bit value; 0 for none, -1 (the invalid handle) after a failed open.
+using TFileHandle = int32_t;
+
+// CreateFileA with these arguments; -1 when it fails.
+TFileHandle OpenFileHandle(const std::string& fileName, DWORD desiredAccess, DWORD shareMode,
+                           DWORD creationDisposition, DWORD flagsAndAttributes);
+// Closes the handle and sets it to 0.
+void CloseFileHandle(TFileHandle& handle);
+// The current position in the file.
+int32_t FilePosition(TFileHandle handle);
+// True when the position is at (or past) the file's size.
+bool FileAtEnd(TFileHandle handle);
+// The next line without its CR and without any LF in it; the position moves
+// past the CR. A read error ends the line and moves the position to the end.
+std::string FileReadLine(TFileHandle handle);
+// Writes the text and CR LF; a failed write is not reported.
+void FileWriteLine(TFileHandle handle, const std::string& text);
+// True when the path names an existing directory.
+bool DirectoryExists(const std::string& path);
+// Creates the folder and any missing parents; a failure is not reported and
+// may leave the parents it made.
+void ForceDirectories(std::string path);
+
+// True when the path names an existing file (a directory does not count).
+bool FileExists(const std::string& path);
+
+// Reads a file from its current position in large blocks and yields exactly
+// the lines that FileReadLine would give one by one, for loading large files
+// without one read call per line. Each line can come with the raw bytes it
+// spans (its text, its CR and the LF right after it), so that the raw pieces
+// joined give the file back byte for byte.
+class TBlockLineReader {
+  public:
+    explicit TBlockLineReader(TFileHandle handle, size_t blockSize = 1 << 20);
+    // False when no line is left; a read error ends the file.
+    bool Next(std::string& line, std::string* raw = nullptr);
+    bool ReadFailed() const { return failed_; }
+
+  private:
+    bool Fill();
+    TFileHandle handle_;
+    std::string buffer_;
+    size_t pos_ = 0;
+    size_t len_ = 0;
+    bool eof_ = false;
+    bool failed_ = false;
+    // The previous line took the LF after its CR; that LF still opens the
+    // next line's bytes, so an empty line follows even at the end of file.
+    bool tookLineFeed_ = false;
+};
