@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Builds the three trees and runs every test: the unit tests natively, natively
-# again under AddressSanitizer and UndefinedBehaviorSanitizer, and cross-
-# compiled under Wine; the end-to-end scenarios run on both builds as ctest
-# tests of their trees; then each fuzz target for a short while (its own tree,
-# clang). Prints one closing line "N passed, N failed".
+# Checks the layering and the formatting of the sources, builds the three
+# trees with warnings as errors and runs every test: the unit tests natively,
+# natively again under AddressSanitizer and UndefinedBehaviorSanitizer, and
+# cross-compiled under Wine; the end-to-end scenarios run on both builds as
+# ctest tests of their trees; then each fuzz target for a short while (its own
+# tree, clang). Lists each build's skipped tests and prints one closing line
+# "N passed, N failed, N skipped". Installs the packages it needs first
+# (tools/setup.sh), so it runs by itself on a fresh machine.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup.sh || exit 1
@@ -12,6 +15,28 @@ jobs=${JOBS:-$(nproc)}
 status=0
 passed=0
 failed=0
+skipped=0
+skip_report=""
+
+# A check that is not a ctest test counts as one test passed or failed.
+count_check() {
+    if "$@"; then
+        passed=$((passed + 1))
+    else
+        echo "=== CHECK FAILED: $*"
+        failed=$((failed + 1))
+        status=1
+    fi
+}
+
+echo "=== layers: includes point one way"
+count_check python3 tools/check-layers.py
+
+echo "=== format: clang-format on every .cpp and .h"
+format_check() {
+    git ls-files -z -- '*.cpp' '*.h' | xargs -0 clang-format --dry-run -Werror
+}
+count_check format_check
 
 # One virtual display for every Wine run of the session.
 xvfb_log=$(mktemp)
@@ -31,7 +56,8 @@ trap cleanup EXIT
 
 for preset in native asan win32; do
     echo "=== $preset: configure and build"
-    if ! { cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" -j "$jobs"; }; then
+    if ! { cmake --preset "$preset" -DVANTREL_WERROR=ON >/dev/null &&
+           cmake --build --preset "$preset" -j "$jobs"; }; then
         echo "=== $preset: BUILD FAILED"
         status=1
         failed=$((failed + 1))
@@ -39,8 +65,20 @@ for preset in native asan win32; do
     fi
     echo "=== $preset: tests"
     log=$(mktemp)
-    ctest --preset "$preset" 2>&1 | tee "$log"
+    junit="$PWD/build/$preset/ctest-junit.xml"
+    rm -f "$junit"
+    # The JUnit file keeps every test's output, GoogleTest's skips included.
+    ctest --preset "$preset" --output-junit "$junit" --test-output-size-passed 10000000 \
+        2>&1 | tee "$log"
     rc=${PIPESTATUS[0]}
+    if [ -f "$junit" ] && skips=$(python3 tools/summarize-skips.py "$junit"); then
+        n=$(head -1 <<<"$skips")
+        skipped=$((skipped + n))
+        skip_report+="$preset: $n skipped"$'\n'
+        [ "$n" -gt 0 ] && skip_report+="$(tail -n +2 <<<"$skips")"$'\n'
+    else
+        skip_report+="$preset: skips unknown (no JUnit file)"$'\n'
+    fi
     line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -1)
     total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line")
     bad=$(sed -E 's/.*passed, ([0-9]+) tests failed.*/\1/' <<<"$line")
@@ -63,6 +101,8 @@ passed=$((passed + $(grep -c ': no finding$' "$fuzz_log")))
 failed=$((failed + $(grep -cE ': (FINDING|BUILD FAILED)' "$fuzz_log")))
 rm -f "$fuzz_log"
 
-echo "test programs, scenario suites and fuzz targets over native, asan, win32 and fuzz:"
-echo "$passed passed, $failed failed"
+echo "skipped tests, by build:"
+printf '%s' "$skip_report"
+echo "checks, test programs, scenario suites and fuzz targets over native, asan, win32 and fuzz:"
+echo "$passed passed, $failed failed, $skipped skipped"
 exit $status

@@ -2,13 +2,15 @@
 # Installs what building and testing both targets needs, from Debian's
 # packages: compilers (native and mingw-w64 i686), 32-bit Wine, Xvfb,
 # GoogleTest, Google Benchmark, SQLite, Python, clang (with libFuzzer) for
-# the fuzz targets. Does nothing when all is there.
+# the fuzz targets, clang-format and git for the formatting check. Does
+# nothing when all is there.
 set -euo pipefail
 
 packages=(cmake ninja-build g++ make pkg-config python3 clang libclang-rt-dev
           mingw-w64 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
           wine wine32:i386 xvfb xauth
-          libgtest-dev googletest libbenchmark-dev libsqlite3-dev sqlite3)
+          libgtest-dev googletest libbenchmark-dev libsqlite3-dev sqlite3
+          clang-format git)
 
 missing=()
 for p in "${packages[@]}"; do
