@@ -25,9 +25,11 @@ class TSectionList {
 
     // Appends a section, taking its line list; returns the new position.
     int Add(const std::string& name, std::unique_ptr<TStringList> lines, int32_t headerLine = -1);
+    // Gives the section a new line list; the old one is released.
     void SetSectionLines(int index, std::unique_ptr<TStringList> lines);
     // Deletes the entry and releases its line list.
     void Delete(int index);
+    // Deletes every entry and releases their line lists.
     void Clear();
     // Copies the names, in order, into `names` (which is emptied first); the
     // line lists go with them as objects, still owned here.

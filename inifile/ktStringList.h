@@ -29,9 +29,13 @@ class TStringList {
 
     // Appends a line; returns its position.
     int Add(const std::string& text, void* object = nullptr);
+    // Inserts a line before position index (0..Count()); later lines move up.
     void Insert(int index, const std::string& text, void* object = nullptr);
+    // Replaces the text at index (0..Count()-1), its object kept.
     void Set(int index, const std::string& text);
+    // Removes the line at index (0..Count()-1); later lines move down.
     void Delete(int index);
+    // Removes every line; objects are not released (the list owns none).
     void Clear();
 
     // Position of the first line that contains "=" and whose name equals
@@ -47,6 +51,7 @@ class TStringList {
     void BeginUpdate() {}
     void EndUpdate() {}
 
+    // The texts, in order.
     std::vector<std::string> ToVector() const;
     // Every line joined by CR LF, each line ended by CR LF.
     std::string Text() const;
@@ -90,6 +95,7 @@ class TStringList {
 // Case-insensitive comparison of two texts under the user's locale:
 // negative, 0 or positive, as CompareStringA orders them.
 int CompareTextIgnoreCase(const std::string& a, const std::string& b);
+// True when the texts compare equal under CompareTextIgnoreCase.
 bool SameText(const std::string& a, const std::string& b);
 // The text upper-cased by the system's ANSI rules (CharUpperBuffA).
 std::string UpperCase(const std::string& text);

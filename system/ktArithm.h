@@ -1,3 +1,4 @@
+// Small arithmetic and choice helpers.
 #pragma once
 
 // A copy of the first value when the condition holds, else of the second.

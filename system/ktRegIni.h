@@ -11,32 +11,72 @@
 class TktIniFile;
 
 // ---- Profiles -----------------------------------------------------------
+// The cached engine of the file (loaded on first use, the cache owns it); a
+// read-only engine asked to write is replaced by a writable one. Raises
+// EIniFileError for a file that exists but cannot be opened, and then caches
+// nothing for it.
 TktIniFile* GetIniFile(const std::string& fileName, bool readOnly);
+// Drops the file's engine from the cache, which writes its changes back; a
+// failed write loses them silently. Nothing for a file not cached.
 void FreeIniFile(const std::string& fileName);
+// FreeIniFile for every cached file, in sorted order; the cache ends empty.
 void FreeIniFiles();
+// The key's value, or the default when the file, section or key is missing.
+// Raises EIniFileError as GetIniFile does.
 std::string IniReadString(std::string fileName, std::string section, std::string key,
                           std::string defaultValue);
+// Fills the list with the section's "key=value" lines (empty for a missing
+// file or section). Raises EIniFileError as GetIniFile does.
 void IniReadSectionValues(std::string fileName, std::string section, TStringList& list);
+// Sets the value in the cached engine; always true, the file itself changes
+// only when the engine leaves the cache. Raises EIniFileError as GetIniFile.
 bool IniWriteString(std::string fileName, std::string section, std::string key, std::string value);
+// Removes the key in the cached engine (nothing when it is missing); the
+// file changes when the engine leaves the cache. Raises as GetIniFile does.
 void IniDeleteKey(std::string fileName, std::string section, std::string key);
 // Appends a "key=value" line to the section unless an identical line is
 // there already (used for the "NUL=" lines of the restart-time rename list).
+// Always true; the file changes when the engine leaves the cache.
 bool IniAddLine(std::string fileName, std::string section, std::string key, std::string value);
 
 // ---- Registry -----------------------------------------------------------
+// None of these raises; a failure comes back as false, a default or an empty
+// list, and a path without a known root (HKCR, HKCU, HKLM, HKU) fails.
+//
+// The index just after the last backslash outside quotes, or 0 for none.
 int FindRegPathSeparator(const std::string& path);
+// The path before that backslash ("" when there is none).
 std::string ExtractRegKeyPath(const std::string& path);
+// The name after that backslash, unquoted ("'a''b'" gives a'b).
 std::string ExtractRegValueName(const std::string& path);
 // Root is null when the path has no known root.
 void SplitRegPath(const std::string& path, HKEY& root, std::string& subKey, std::string& valueName);
+// True when the value was read into data; dataSize is then its size (on a
+// value too large it is the size needed, and data holds nothing usable).
 bool ReadRegValue(const std::string& path, void* data, DWORD& dataSize);
+// The value's first four bytes, little-endian (missing bytes 0), or the
+// default when it cannot be read.
 int32_t ReadRegInteger(const std::string& path, int32_t defaultValue);
+// True when the value was written; creates the key first. On failure a key
+// created on the way may stay.
 bool WriteRegValue(const std::string& path, DWORD type, const void* data, DWORD dataSize);
+// WriteRegValue of a REG_DWORD.
 bool WriteRegInteger(const std::string& path, int32_t value);
+// True when the whole path names a key that opens.
 bool RegKeyExists(const std::string& path);
+// True when the value exists in its key.
 bool RegValueExists(const std::string& path);
+// True when the value was deleted; false leaves everything as it was.
 bool DeleteRegValue(const std::string& path);
+// Replaces the list with the key's subkey names (empty when it does not open).
 void GetRegSubKeyNames(const std::string& path, TStringList& list);
+// Replaces the list with the key's value names (empty when it does not open).
 void GetRegValueNames(const std::string& path, TStringList& list);
+// Deletes the value the path names or, when there is no such value, the key
+// with everything below it (as DeleteRegKey); true when one of them went. A
+// root alone is never removed.
 bool RemoveRegEntry(const std::string& path);
+// Deletes the key with all its subkeys and values; true when the key itself
+// went. On failure the subtree may be left partly deleted. A root alone is
+// never deleted.
 bool DeleteRegKey(const std::string& path);

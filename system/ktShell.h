@@ -1,3 +1,4 @@
+// Starting a file through the shell and waiting for its end.
 #pragma once
 
 #include "winapi.h"
@@ -5,6 +6,8 @@
 #include <string>
 
 // Starts a file with the shell's default action and waits for its end,
-// pumping the thread's messages; the exit code, or -1.
+// pumping the thread's messages; the exit code, 0 when the shell handed the
+// file to a program already running, or -1 when it could not start, its
+// exit code could not be read, or WM_QUIT came (the program keeps running).
 int ExecAndWait(HWND owner, const std::string& file, const std::string& parameters,
                 const std::string& directory, int show);
