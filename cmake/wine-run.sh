@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Runs one cross-compiled program under 32-bit Wine inside a virtual X display.
+# Runs one cross-compiled program under Wine inside a virtual X display: 32-bit
+# Wine for the i686 tree, 64-bit Wine for the x86_64 one (the tree's
+# VANTREL_WINE_ARCH says which), each with its own prefix.
 # The Wine prefix is private to the build tree (created on first use) and the
 # wineserver is started up front with its output sent elsewhere, so that it
 # never holds the caller's pipes open.
@@ -14,8 +16,17 @@ dir=$(cd "$(dirname "$exe")" && pwd)
 build="$dir"
 while [ "$build" != / ] && [ ! -f "$build/CMakeCache.txt" ]; do build=$(dirname "$build"); done
 [ -f "$build/CMakeCache.txt" ] || build="$dir"
-export WINEPREFIX="${VANTREL_WINEPREFIX:-$build/wineprefix}"
 export WINEARCH=win32
+grep -qx 'VANTREL_WINE_ARCH:INTERNAL=win64' "$build/CMakeCache.txt" 2>/dev/null && WINEARCH=win64
+export WINEPREFIX="${VANTREL_WINEPREFIX:-$build/wineprefix}"
+# The wine wrapper prefers the 32-bit loader whenever it is installed, even
+# where it cannot run: name the 64-bit one outright.
+if [ "$WINEARCH" = win64 ]; then
+    export WINELOADER=/usr/lib/wine/wine64
+    wine() { /usr/lib/wine/wine64 "$@"; }
+    wineboot() { /usr/lib/wine/wine64 wineboot "$@"; }
+    export -f wine wineboot
+fi
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 lock="$build/.wineprefix.lock"
