@@ -333,10 +333,16 @@ class NativeMachine(Machine):
 
 
 class WineMachine(Machine):
+    # Windows behaviour is the same for both trees; scenario expectations and
+    # skips name "win32" for it.
     build = "win32"
 
     def __init__(self, args):
         super().__init__(args)
+        # The wine wrapper picks the 32-bit loader whenever it is installed,
+        # even where it cannot run: the 64-bit tree names its loader outright.
+        self.arch = "win64" if args.build == "win64" else "win32"
+        self.wine = ["/usr/lib/wine/wine64"] if self.arch == "win64" else ["wine"]
         build_dir = Path(args.program).resolve().parent
         self.prefixes = {"nt": build_dir / "wineprefix-e2e", "win95": build_dir / "wineprefix-e2e95"}
         self.platform = "nt"
@@ -345,8 +351,10 @@ class WineMachine(Machine):
 
     def env(self, platform=None):
         env = dict(os.environ)
-        env.update(WINEPREFIX=str(self.prefixes[platform or self.platform]), WINEARCH="win32",
+        env.update(WINEPREFIX=str(self.prefixes[platform or self.platform]), WINEARCH=self.arch,
                    WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=", DISPLAY=self.display)
+        if self.arch == "win64":
+            env["WINELOADER"] = self.wine[0]
         return env
 
     def start(self):
@@ -373,7 +381,7 @@ class WineMachine(Machine):
             if not ready.exists():
                 shutil.rmtree(prefix, ignore_errors=True)
                 env = self.env(platform)
-                run_bounded(["wineboot", "-i"], 180, env=env, capture=False)
+                run_bounded(self.wine + ["wineboot", "-i"], 180, env=env, capture=False)
                 run_bounded(["wineserver", "-w"], 60, env=env, capture=False)
                 # Unmanaged windows: without a window manager on the virtual
                 # display Wine would wait for one on every hidden window.
@@ -384,7 +392,7 @@ class WineMachine(Machine):
                     text += '\r\n[HKEY_CURRENT_USER\\Software\\Wine]\r\n"Version"="win98"\r\n'
                 reg = self.work / ("prefix-%s.reg" % platform)
                 reg.write_bytes(text.encode("ascii"))
-                rc, _, _ = run_bounded(["wine", "regedit", "/S", wine_path(reg)], 60, env=env,
+                rc, _, _ = run_bounded(self.wine + ["regedit", "/S", wine_path(reg)], 60, env=env,
                                        capture=False)
                 run_bounded(["wineserver", "-w"], 60, env=env, capture=False)
                 if rc != 0:
@@ -433,15 +441,15 @@ class WineMachine(Machine):
         return wine_path(native)
 
     def helper(self, *argv, timeout=30):
-        rc, out, err = run_bounded(["wine", self.args.holder] + list(argv), timeout,
+        rc, out, err = run_bounded(self.wine + [self.args.holder] + list(argv), timeout,
                                    env=self.env())
         return rc
 
     def holder_cmd(self, *argv):
-        return ["wine", self.args.holder] + list(argv)
+        return self.wine + [self.args.holder] + list(argv)
 
     def import_reg(self, path):
-        rc, out, err = run_bounded(["wine", "regedit", "/S", wine_path(path)], 60, env=self.env())
+        rc, out, err = run_bounded(self.wine + ["regedit", "/S", wine_path(path)], 60, env=self.env())
         if rc != 0:
             raise ScenarioError("regedit import failed (%s)" % rc)
 
@@ -449,7 +457,7 @@ class WineMachine(Machine):
         out = self.work / "win32" / "export.reg"
         if out.exists():
             out.unlink()
-        rc, _, _ = run_bounded(["wine", "reg", "export", key, wine_path(out), "/y"], 60,
+        rc, _, _ = run_bounded(self.wine + ["reg", "export", key, wine_path(out), "/y"], 60,
                                env=self.env())
         if rc != 0 or not out.exists():
             return None
@@ -466,7 +474,7 @@ class WineMachine(Machine):
         job.write_bytes(("\r\n".join(lines) + "\r\n").encode("cp1252"))
         env = self.env()
         env["VANTREL_TEST_LOG"] = wine_path(scenario_dir / "programs.log")
-        rc, out, err = run_bounded(["wine", self.args.robot, wine_path(job)], timeout * 4 + 30,
+        rc, out, err = run_bounded(self.wine + [self.args.robot, wine_path(job)], timeout * 4 + 30,
                                    env=env)
         (scenario_dir / "robot.out").write_bytes(out + err)
         events = []
@@ -927,7 +935,7 @@ def run_scenario(machine, scenario):
     return check, events
 
 
-def load_scenarios(directory, name_filter, build):
+def load_scenarios(directory, name_filter, builds):
     scenarios = []
     for path in sorted(Path(directory).glob("*.toml")):
         with open(path, "rb") as f:
@@ -936,14 +944,14 @@ def load_scenarios(directory, name_filter, build):
         if name_filter and not re.search(name_filter, scenario.name):
             continue
         scenario.skip = (data.get("skip_reason", "not on this build")
-                         if build in data.get("skip_builds", []) else None)
+                         if set(builds) & set(data.get("skip_builds", [])) else None)
         scenarios.append(scenario)
     return scenarios
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--build", choices=("native", "win32"), required=True)
+    parser.add_argument("--build", choices=("native", "win32", "win64"), required=True)
     parser.add_argument("--filter", help="run only scenarios whose name matches this regex")
     parser.add_argument("--program")
     parser.add_argument("--holder")
@@ -966,7 +974,10 @@ def main():
     args.programs_dir = args.programs_dir or str(build_dir / "tests" / "programs")
     args.work = args.work or str(build_dir / "tests" / "e2e" / "work")
 
-    scenarios = load_scenarios(args.scenarios, args.filter, args.build)
+    # The 64-bit tree behaves as Windows does for the 32-bit one: it skips what
+    # that skips, and what only 64-bit Wine gets wrong.
+    builds = ["win32", "win64"] if args.build == "win64" else [args.build]
+    scenarios = load_scenarios(args.scenarios, args.filter, builds)
     machine = NativeMachine(args) if args.build == "native" else WineMachine(args)
     passed = failed = skipped = 0
     try:
