@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building and testing both targets needs, from Debian's
-# packages: compilers (native and mingw-w64 i686), 32-bit Wine, Xvfb,
+# packages: compilers (native, mingw-w64 i686 and x86_64), 32- and 64-bit Wine
+# (64-bit Wine runs the Wine tests on machines that cannot run 32-bit), Xvfb,
 # GoogleTest, Google Benchmark, SQLite, Python, clang (with libFuzzer) for
 # the fuzz targets, clang-format and git for the formatting check. Does
 # nothing when all is there.
@@ -8,7 +9,8 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ make pkg-config python3 clang libclang-rt-dev
           mingw-w64 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
-          wine wine32:i386 xvfb xauth
+          g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
+          wine wine32:i386 wine64 xvfb xauth
           libgtest-dev googletest libbenchmark-dev libsqlite3-dev sqlite3
           clang-format git)
 
