@@ -18,7 +18,11 @@
 //   closed follows its [closed] line.
 // Usage: robot JOBFILE, where JOBFILE holds lines "exe=", "args=" (the raw
 // arguments after the program name), "out=", "timeout=" (seconds after the
-// start and after each answer) and any number of "answer=" lines in order.
+// start and after each answer) and any number of "answer=" lines in order;
+// optionally "cwd=" (the program's current directory) and "watch=1": answer
+// nothing, and report every top-level window the program shows as
+// [shown] class=C caption, once per window, whether the robot sees it while
+// it polls or the hook records it being shown (a silent run must show none).
 // Every wait is bounded: a program that does not end in time is killed.
 #include <windows.h>
 
@@ -38,6 +42,8 @@ struct Job {
     std::string out;
     DWORD timeoutMs = 20000;
     std::vector<std::string> answers;
+    std::string cwd;
+    bool watch = false;
 };
 
 bool ReadJob(const char* path, Job& job) {
@@ -66,6 +72,10 @@ bool ReadJob(const char* path, Job& job) {
             job.timeoutMs = static_cast<DWORD>(std::atoi(value.c_str())) * 1000;
         } else if (key == "answer") {
             job.answers.push_back(value);
+        } else if (key == "cwd") {
+            job.cwd = value;
+        } else if (key == "watch") {
+            job.watch = value == "1";
         }
     }
     return !job.exe.empty() && !job.out.empty();
@@ -230,13 +240,18 @@ class Robot {
         out_.Emit("[screen]", std::to_string(GetSystemMetrics(SM_CXSCREEN)) + "x" +
                                   std::to_string(GetSystemMetrics(SM_CYSCREEN)));
         InstallHook();
+        shownLog_ = job_.out + ".shown";
+        DeleteFileA(shownLog_.c_str());
+        if (job_.watch) {
+            SetEnvironmentVariableA("VANTREL_E2E_SHOWNLOG", shownLog_.c_str());
+        }
         std::vector<char> buffer(commandLine.begin(), commandLine.end());
         buffer.push_back('\0');
         STARTUPINFOA startup{};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION process{};
-        if (!CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                            &startup, &process)) {
+        if (!CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                            job_.cwd.empty() ? nullptr : job_.cwd.c_str(), &startup, &process)) {
             out_.Emit("[robot]", "CreateProcessA failed: " + std::to_string(GetLastError()));
             return 2;
         }
@@ -248,7 +263,11 @@ class Robot {
             if (WaitForSingleObject(process.hProcess, 20) == WAIT_OBJECT_0) {
                 break;
             }
-            Poll(deadline);
+            if (job_.watch) {
+                Watch();
+            } else {
+                Poll(deadline);
+            }
             if (static_cast<LONG>(GetTickCount() - deadline) > 0) {
                 timedOut = true;
                 TerminateProcess(process.hProcess, 255);
@@ -260,6 +279,9 @@ class Robot {
             out_.Emit("[timeout]");
         }
         CatchUp();
+        if (job_.watch) {
+            ReadShownLog();
+        }
         if (hook_) {
             UnhookWindowsHookEx(hook_);
         }
@@ -326,6 +348,34 @@ class Robot {
                 out_.Emit("[closed]", "DLG_UNINSTALL");
             }
             progress_ = nullptr;
+        }
+    }
+
+    // Watch mode: every visible top-level window is reported once, and
+    // nothing is answered.
+    void Watch() {
+        for (HWND window : TopWindowsOf(pid_)) {
+            if (shown_.insert(reinterpret_cast<UINT_PTR>(window)).second) {
+                out_.Emit("[shown]", "class=" + ClassOf(window) + " " + WindowText(window));
+            }
+        }
+    }
+
+    // The windows the hook saw being shown, in the form "HWND CLASS CAPTION".
+    void ReadShownLog() {
+        std::ifstream in(shownLog_, std::ios::binary);
+        std::string line;
+        while (std::getline(in, line)) {
+            size_t blank = line.find(' ');
+            size_t second = blank == std::string::npos ? blank : line.find(' ', blank + 1);
+            if (second == std::string::npos) {
+                continue;
+            }
+            UINT_PTR handle = std::strtoul(line.substr(0, blank).c_str(), nullptr, 16);
+            if (shown_.insert(handle).second) {
+                out_.Emit("[shown]", "class=" + line.substr(blank + 1, second - blank - 1) + " " +
+                                         line.substr(second + 1));
+            }
         }
     }
 
@@ -607,6 +657,8 @@ class Robot {
     HHOOK hook_ = nullptr;
     size_t nextAnswer_ = 0;
     std::set<HWND> answered_;
+    std::string shownLog_;
+    std::set<UINT_PTR> shown_;
 };
 
 } // namespace

@@ -6,6 +6,9 @@
 // robot cannot read the list across processes while the program works
 // through its phases without pumping messages, and it may miss a window
 // that lives only a moment; the hook sees both in the program's own order.
+// When VANTREL_E2E_SHOWNLOG names a file (the robot's watch mode), every
+// top-level window the process shows is appended to it ("HWND CLASS
+// CAPTION") as it is shown, so that no window escapes between two looks.
 #include <windows.h>
 
 #include <cstring>
@@ -13,9 +16,9 @@
 
 namespace {
 
-void Append(const std::string& line) {
+void Append(const std::string& line, const char* variable = "VANTREL_E2E_HOOKLOG") {
     char path[MAX_PATH];
-    DWORD n = GetEnvironmentVariableA("VANTREL_E2E_HOOKLOG", path, sizeof path);
+    DWORD n = GetEnvironmentVariableA(variable, path, sizeof path);
     if (n == 0 || n >= sizeof path) {
         return;
     }
@@ -42,6 +45,19 @@ bool IsProgressWindow(HWND window) {
     return lstrcmpiA(bang ? bang + 1 : name, "ListBox") == 0;
 }
 
+void RecordShown(HWND window) {
+    if (GetWindowLongA(window, GWL_STYLE) & WS_CHILD) {
+        return;
+    }
+    char handle[32];
+    char cls[256] = {};
+    char caption[512] = {};
+    wsprintfA(handle, "%lx", static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(window)));
+    GetClassNameA(window, cls, sizeof cls);
+    GetWindowTextA(window, caption, sizeof caption);
+    Append(std::string(handle) + " " + cls + " " + caption, "VANTREL_E2E_SHOWNLOG");
+}
+
 } // namespace
 
 extern "C" __declspec(dllexport) LRESULT CALLBACK
@@ -52,6 +68,10 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK
             Append(std::string("[progress] ") + reinterpret_cast<const char*>(call->lParam));
         } else if (call->message == WM_DESTROY && IsProgressWindow(call->hwnd)) {
             Append("[closed] DLG_UNINSTALL");
+        } else if ((call->message == WM_SHOWWINDOW && call->wParam) ||
+                   (call->message == WM_WINDOWPOSCHANGING &&
+                    (reinterpret_cast<const WINDOWPOS*>(call->lParam)->flags & SWP_SHOWWINDOW))) {
+            RecordShown(call->hwnd);
         }
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
