@@ -3,12 +3,16 @@
 //   holder hold FILE READY STOP   opens FILE without sharing, creates READY,
 //                                 and keeps FILE open until STOP exists
 //                                 (or ten minutes have passed);
-//   holder attrib FILE [r][h][s]  sets the file's attributes (none: normal).
+//   holder attrib FILE [r][h][s]  sets the file's attributes (none: normal);
+//   holder list DIR OUT           writes every file and folder below DIR to
+//                                 OUT, one "ATTRIBUTES-IN-HEX RELATIVE-PATH"
+//                                 line each, as FindFirstFileA sees them.
 // Exit code 0 on success, 2 when the file cannot be opened or changed, 1 for
 // a bad command line. Paths are Windows paths (a native path starting with
 // "/" natively; Z:\... under Wine for the runner's own files).
 #include "winapi.h"
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -85,12 +89,52 @@ int Attrib(const std::string& file, const std::vector<std::string>& flags) {
     return SetFileAttributesA(file.c_str(), attributes) ? 0 : 2;
 }
 
+// Depth first, in the order the folder gives; the runner sorts.
+void ListTree(const std::string& dir, const std::string& relative, std::string& out) {
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    do {
+        std::string name = found.cFileName;
+        if (name == "." || name == "..") {
+            continue;
+        }
+        char attributes[16];
+        std::snprintf(attributes, sizeof attributes, "%lx",
+                      static_cast<unsigned long>(found.dwFileAttributes));
+        out += std::string(attributes) + " " + relative + name + "\n";
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            ListTree(dir + "\\" + name, relative + name + "\\", out);
+        }
+    } while (FindNextFileA(find, &found));
+    FindClose(find);
+}
+
+int List(const std::string& dir, const std::string& outPath) {
+    std::string text;
+    ListTree(dir, "", text);
+    HANDLE out = CreateFileA(outPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (out == INVALID_HANDLE_VALUE) {
+        return 2;
+    }
+    DWORD written = 0;
+    BOOL ok = WriteFile(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(out);
+    return ok && written == text.size() ? 0 : 2;
+}
+
 } // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     std::vector<std::string> args = SplitArgs(GetCommandLineA());
     if (args.size() >= 5 && args[1] == "hold") {
         return Hold(args[2], args[3], args[4]);
+    }
+    if (args.size() == 4 && args[1] == "list") {
+        return List(args[2], args[3]);
     }
     if (args.size() >= 3 && args[1] == "attrib") {
         return Attrib(args[2], std::vector<std::string>(args.begin() + 3, args.end()));
