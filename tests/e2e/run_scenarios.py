@@ -25,6 +25,8 @@ import time
 import tomllib
 from pathlib import Path
 
+import unattended
+
 HERE = Path(__file__).resolve().parent
 REPO = HERE.parent.parent
 SESSION_MANAGER = r"HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Control\Session Manager"
@@ -314,14 +316,32 @@ class NativeMachine(Machine):
             return None
         return out
 
-    def run_program(self, raw_args, answers, timeout, scenario_dir):
-        argv = [self.args.program] + split_windows_args(raw_args)
+    def export_all(self, path):
+        rc, data, err = run_bounded([self.args.reg_tool, "export"], 60, env=self.env())
+        if rc != 0:
+            raise ScenarioError("vantrel-reg export failed (%s)" % rc)
+        path.write_bytes(data)
+        return parse_reg_export(data)
+
+    def protect_key(self, key):
+        rc, out, err = run_bounded([self.args.reg_tool, "protect", key], 30, env=self.env())
+        if rc != 0:
+            raise ScenarioError("cannot protect %s: %s" % (key, (out + err).decode(errors="replace")))
+
+    def run_program(self, raw_args, answers, timeout, scenario_dir, watch=False, cwd=None):
+        argv = [str(Path(self.args.program).resolve())] + split_windows_args(raw_args)
         stdin = "".join(a + "\n" for a in answers).encode("cp1252")
         env = self.env()
         env["VANTREL_TEST_LOG"] = str(scenario_dir / "programs.log")
         # The test programs note their start in the transcript itself.
         env["VANTREL_E2E_STARTS"] = "-"
-        code, out, err = run_bounded(argv, timeout, input_bytes=stdin, env=env)
+        extra = {}
+        if watch:
+            # No one answers: standard input is closed, not merely empty.
+            extra["preexec_fn"] = lambda: os.close(0)
+        if cwd:
+            extra["cwd"] = str(self.native_of(cwd))
+        code, out, err = run_bounded(argv, timeout, input_bytes=stdin, env=env, **extra)
         timed_out = code is None
         (scenario_dir / "transcript.txt").write_bytes(out)
         (scenario_dir / "stderr.txt").write_bytes(err)
@@ -463,7 +483,22 @@ class WineMachine(Machine):
             return None
         return out.read_bytes()
 
-    def run_program(self, raw_args, answers, timeout, scenario_dir):
+    # The keys a scenario can touch; the whole registry would carry what Wine
+    # itself changes while programs start.
+    EXPORTED = ["HKEY_CURRENT_USER\\Software\\VantrelE2E", "HKEY_LOCAL_MACHINE\\Software\\VantrelE2E",
+                "HKEY_CLASSES_ROOT\\CLSID", SHARED_DLLS, SESSION_MANAGER]
+
+    def export_all(self, path):
+        keys = {}
+        for key in self.EXPORTED:
+            keys.update(parse_reg_export(self.export_key(key) or b""))
+        path.write_text(json.dumps(sorted(keys), indent=1))
+        return keys
+
+    def protect_key(self, key):
+        pass  # Wine's registry cannot make a key resist deletion
+
+    def run_program(self, raw_args, answers, timeout, scenario_dir, watch=False, cwd=None):
         transcript = scenario_dir / "transcript.txt"
         if transcript.exists():
             transcript.unlink()
@@ -471,6 +506,8 @@ class WineMachine(Machine):
         lines = ["exe=" + wine_path(Path(self.args.program).resolve()),
                  "args=" + raw_args, "out=" + wine_path(transcript), "timeout=%d" % timeout]
         lines += ["answer=" + a for a in answers]
+        lines += ["watch=1"] if watch else []
+        lines += ["cwd=" + cwd] if cwd else []
         job.write_bytes(("\r\n".join(lines) + "\r\n").encode("cp1252"))
         env = self.env()
         env["VANTREL_TEST_LOG"] = wine_path(scenario_dir / "programs.log")
@@ -574,6 +611,10 @@ def parse_transcript(text):
         elif tag == "screen":
             w, _, h = rest.partition("x")
             screen = (int(w), int(h))
+        elif tag == "shown":
+            m2 = re.match(r"class=(\S*) ?(.*)$", rest)
+            events.append({"type": "shown", "class": m2.group(1) if m2 else "",
+                           "caption": m2.group(2) if m2 else rest})
         elif tag in ("hint", "timeout", "robot"):
             events.append({"type": tag, "text": rest})
         elif tag == "exit":
@@ -742,7 +783,8 @@ def compare_shown(check, scenario, machine, events):
         if e["type"] in ("timeout", "robot", "hint"):
             check.fail("the run went as scripted", "no [%s] line" % e["type"], e)
     exit_code = [e.get("code") for e in events if e["type"] == "exit"]
-    check.equal("exit code", exp.get("exit_code", 0), exit_code[-1] if exit_code else None)
+    check.equal("exit code", unattended.visible_exit_code(machine, exp.get("exit_code", 0)),
+                exit_code[-1] if exit_code else None)
 
     # Every box counts: none but the listed ones may appear (a box that only
     # one build shows names it in `builds`).
@@ -919,12 +961,25 @@ def run_scenario(machine, scenario):
     try:
         machine.fresh(scenario)
         lay_out(machine, scenario, scenario_dir)
+        for key in scenario.data.get("protect", []):
+            machine.protect_key(full_key(scenario.expand(key, machine)))
         holders = start_holders(machine, scenario, scenario_dir)
-        raw_args = scenario.expand(scenario.data.get("args", '"{LOG}"'), machine)
-        answers = scenario.data.get("answers", [])
+        watch = scenario.data.get("watch", False)
+        cwd = scenario.expand(scenario.data["cwd"], machine) if "cwd" in scenario.data else None
+        if cwd:
+            machine.make_dir(cwd)
+
+        def run_once(raw_args):
+            return machine.run_program(raw_args, scenario.data.get("answers", []),
+                                       scenario.data.get("timeout", 20), scenario_dir,
+                                       watch=watch, cwd=cwd)
+
         started = time.time()
-        events = machine.run_program(raw_args, answers, scenario.data.get("timeout", 20),
-                                     scenario_dir)
+        if "preview_property" in scenario.data:
+            events = unattended.run_preview_property(machine, scenario, scenario_dir, check,
+                                                     run_once)
+        else:
+            events = run_once(scenario.expand(scenario.data.get("args", '"{LOG}"'), machine))
         check.program_seconds = time.time() - started
     finally:
         stop_holders(holders)
@@ -932,6 +987,7 @@ def run_scenario(machine, scenario):
     compare_shown(check, scenario, machine, events)
     compare_machine(check, scenario, machine)
     compare_programs(check, scenario, machine, scenario_dir)
+    unattended.compare(check, scenario, machine, events)
     return check, events
 
 
@@ -939,13 +995,14 @@ def load_scenarios(directory, name_filter, builds):
     scenarios = []
     for path in sorted(Path(directory).glob("*.toml")):
         with open(path, "rb") as f:
-            data = tomllib.load(f)
-        scenario = Scenario(path, data)
-        if name_filter and not re.search(name_filter, scenario.name):
-            continue
-        scenario.skip = (data.get("skip_reason", "not on this build")
-                         if set(builds) & set(data.get("skip_builds", [])) else None)
-        scenarios.append(scenario)
+            whole = tomllib.load(f)
+        for data in unattended.expand_cases(whole):
+            scenario = Scenario(path, data)
+            if name_filter and not re.search(name_filter, scenario.name):
+                continue
+            scenario.skip = (data.get("skip_reason", "not on this build")
+                             if set(builds) & set(data.get("skip_builds", [])) else None)
+            scenarios.append(scenario)
     return scenarios
 
 
