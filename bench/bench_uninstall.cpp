@@ -5,9 +5,15 @@
 // natively and under Wine by bench/run_uninstall_bench.sh.
 //
 //   bench_uninstall [--rounds=N] [--files=N] [--dirs=N] [--values=N] [--keys=N] [--shared=N]
+//                   [--program=UNINSTALLER]
 //
 // The shared files' counters are 1 and the question is answered "Yes to all"
 // through the test seam, so they are removed too.
+//
+// With --program the uninstaller itself is timed instead, as a process on
+// the same installation: "/S /SHARED=REMOVE" against the same with
+// "/LOG=FILE", the sides taking turns at going first; the ratio is the
+// report's cost.
 #include "UnVantrel.h"
 #include "ktRegIni.h"
 
@@ -341,6 +347,72 @@ Timing RunPhases(const Installation& inst) {
     return timing;
 }
 
+// Starts the program with the parameters and waits for its end; the exit
+// code, or -1 when it cannot be started. The shell is the one launch call
+// both builds have.
+int RunAndWait(const std::string& program, const std::string& parameters) {
+    SHELLEXECUTEINFOA info = {};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+    info.lpFile = program.c_str();
+    info.lpParameters = parameters.c_str();
+    info.nShow = SW_HIDE;
+    if (!ShellExecuteExA(&info) || info.hProcess == nullptr) {
+        return -1;
+    }
+    DWORD code = STILL_ACTIVE;
+    while (GetExitCodeProcess(info.hProcess, &code) && code == STILL_ACTIVE) {
+        Sleep(1);
+    }
+    CloseHandle(info.hProcess);
+    return static_cast<int>(code);
+}
+
+// The report's cost: the uninstaller on the same installation without and
+// with /LOG, sides alternating. Returns the process exit code.
+int CompareReport(const Installation& inst, const std::string& program, int rounds) {
+    std::string report = inst.root.substr(0, inst.root.size() - 1) + "-report.jsonl";
+    double sums[2] = {0, 0};
+    int failures = 0;
+    for (int round = 1; round <= rounds; ++round) {
+        double seconds[2] = {0, 0};
+        for (int turn = 0; turn < 2; ++turn) {
+            int side = (turn + round + 1) % 2; // 0 without the report, 1 with it
+            inst.Clear();
+            DeleteFileA(report.c_str());
+            if (!inst.LayOut()) {
+                std::fprintf(stderr, "cannot lay out the installation\n");
+                inst.Clear();
+                return 2;
+            }
+            std::string parameters = "\"" + inst.log + "\" /S /SHARED=REMOVE";
+            if (side == 1) {
+                parameters += " \"/LOG=" + report + "\"";
+            }
+            auto start = Clock::now();
+            int code = RunAndWait(program, parameters);
+            seconds[side] = Seconds(start, Clock::now());
+            int left = inst.Leftovers();
+            bool reported = GetFileAttributesA(report.c_str()) != INVALID_FILE_ATTRIBUTES;
+            if (code != 0 || left != 0 || reported != (side == 1)) {
+                std::printf("  %s: exit %d, %d left behind, report %s\n",
+                            side ? "with /LOG" : "without", code, left,
+                            reported ? "written" : "missing");
+                ++failures;
+            }
+        }
+        std::printf("round %d: without /LOG %.3f s, with /LOG %.3f s, ratio %.3f\n", round,
+                    seconds[0], seconds[1], seconds[1] / seconds[0]);
+        sums[0] += seconds[0];
+        sums[1] += seconds[1];
+    }
+    inst.Clear();
+    DeleteFileA(report.c_str());
+    std::printf("all rounds: without /LOG %.3f s, with /LOG %.3f s, ratio %.3f\n", sums[0], sums[1],
+                sums[0] > 0 ? sums[1] / sums[0] : 0.0);
+    return failures == 0 ? 0 : 1;
+}
+
 int ArgValue(const char* arg, const char* name, int current) {
     size_t length = std::strlen(name);
     return std::strncmp(arg, name, length) == 0 ? std::atoi(arg + length) : current;
@@ -350,7 +422,11 @@ int ArgValue(const char* arg, const char* name, int current) {
 
 int main(int argc, char** argv) {
     Sizes sizes;
+    std::string program;
     for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--program=", 10) == 0) {
+            program = argv[i] + 10;
+        }
         sizes.rounds = ArgValue(argv[i], "--rounds=", sizes.rounds);
         sizes.files = ArgValue(argv[i], "--files=", sizes.files);
         sizes.dirs = ArgValue(argv[i], "--dirs=", sizes.dirs);
@@ -364,6 +440,9 @@ int main(int argc, char** argv) {
                 "files\n",
                 inst.files.size(), inst.dirs.size(), sizes.values, inst.keys.size(),
                 inst.shared.size());
+    if (!program.empty()) {
+        return CompareReport(inst, program, sizes.rounds);
+    }
     double bestBaseline = 0;
     double bestPhases = 0;
     double sumBaseline = 0;
