@@ -60,11 +60,14 @@ std::string ValueText(const std::string& raw) {
     std::string value = LineText(raw);
     size_t start = value.find_first_not_of(" \t");
     value = start == std::string::npos ? std::string() : value.substr(start);
-    while (!value.empty() && static_cast<unsigned char>(value.back()) < 33) {
-        value.pop_back();
-    }
-    while (value.size() >= 2 && value.front() == value.back() &&
-           (value[0] == '"' || value[0] == '\'')) {
+    for (;;) {
+        while (!value.empty() && static_cast<unsigned char>(value.back()) < 33) {
+            value.pop_back();
+        }
+        if (value.size() < 2 || value.front() != value.back() ||
+            (value[0] != '"' && value[0] != '\'')) {
+            break;
+        }
         value.pop_back();
     }
     return value;
