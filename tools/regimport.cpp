@@ -38,6 +38,11 @@ bool SameTextAscii(const std::string& a, const char* b) {
 } // namespace
 
 bool ParseKeyName(const std::string& text, KeyName& key) {
+    // The registry calls take names as C strings: a NUL would cut the name
+    // short and name another key.
+    if (text.find('\0') != std::string::npos) {
+        return false;
+    }
     size_t slash = text.find('\\');
     std::string rootText = text.substr(0, slash);
     key.root = nullptr;
@@ -185,6 +190,9 @@ void ParseValue(const std::string& text, const KeyName& key, int line,
         pos = 1;
     } else {
         op.name = ParseQuoted(text, pos, line);
+        if (op.name.find('\0') != std::string::npos) {
+            throw ParseError{line, "a NUL byte in the value name"};
+        }
     }
     std::string rest = TrimLeft(text.substr(pos));
     if (rest.empty() || rest[0] != '=') {

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -17,13 +18,29 @@ std::unique_ptr<TktIniFile> Open(bool readOnly) {
     return std::make_unique<TktIniFile>(path, readOnly, true, true, true, true, true);
 }
 
-// The engine's content: every non-empty section with its lines.
+// The engine's content: every non-empty section with its lines, sections in
+// name order. (A section erased and written again returns below its old
+// header when a dropped duplicate follows that header, so its place in the
+// file may differ from its place in the engine.)
 std::string Content(TktIniFile& ini) {
     TStringList lines;
     ini.GetStrings(lines);
-    std::string text;
+    std::vector<std::string> sections;
     for (int i = 0; i < lines.Count(); ++i) {
-        text += lines[i] + "\n";
+        if (lines[i].empty()) {
+            continue;
+        }
+        // GetStrings ends each section with an empty line; entries are
+        // never empty.
+        if (i == 0 || lines[i - 1].empty()) {
+            sections.emplace_back();
+        }
+        sections.back() += lines[i] + "\n";
+    }
+    std::sort(sections.begin(), sections.end());
+    std::string text;
+    for (const auto& section : sections) {
+        text += section + "\n";
     }
     return text;
 }

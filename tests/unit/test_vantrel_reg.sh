@@ -10,9 +10,9 @@ trap 'rm -rf "$root"' EXIT
 export VANTREL_ROOT=$root
 failures=0
 
-check() { # description, expected line, file body
+check() { # description, expected line, file body (- when case.reg holds it)
     local what=$1 line=$2 body=$3
-    printf '%s' "$body" > "$root/case.reg"
+    [ "$body" = - ] || printf '%s' "$body" > "$root/case.reg"
     if "$tool" import "$root/case.reg" 2> "$root/err"; then
         echo "FAIL: $what: imported"; failures=$((failures + 1)); return
     fi
@@ -57,6 +57,12 @@ check "stray text" 5 "$(printf "$good")
 stray"
 check "no equals sign" 5 "$(printf "$good")
 \"B\" \"x\""
+# A NUL byte would cut a name short and name another key or value (deleting
+# a key then went down the same key for ever).
+printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Bad]\n"A"="1"\n[-HKCU\\Software\\Kept\0x\\C]\n' > "$root/case.reg"
+check "NUL in a key name" 5 -
+printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Bad]\n"A"="1"\n"Value\0x"=-\n' > "$root/case.reg"
+check "NUL in a value name" 5 -
 
 # A write that the store refuses rolls back the whole file too.
 "$tool" protect 'HKCU\Software\Kept' || { echo "FAIL: protect"; exit 1; }
