@@ -242,6 +242,21 @@ LPSTR WINAPI CharNextA(LPCSTR lpsz);
 LPSTR WINAPI CharPrevA(LPCSTR lpszStart, LPCSTR lpszCurrent);
 UINT WINAPI GetACP(void);
 
+typedef uint16_t WCHAR;
+typedef WCHAR* LPWSTR;
+typedef const WCHAR* LPCWSTR;
+// Code page 1252 (CP_ACP) only.
+int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte,
+                               LPWSTR lpWideCharStr, int cchWideChar);
+
+#define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000
+#define ERROR_MR_MID_NOT_FOUND 317L
+// The system's texts of the error codes the layer sets; no inserts.
+DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,
+                            LPSTR lpBuffer, DWORD nSize, void* Arguments);
+
 // ---- Process and system ---------------------------------------------------
 typedef struct _OSVERSIONINFOA {
     DWORD dwOSVersionInfoSize;
@@ -276,6 +291,22 @@ DWORD WINAPI GetCurrentProcessId(void);
 DWORD WINAPI GetEnvironmentVariableA(LPCSTR lpName, LPSTR lpBuffer, DWORD nSize);
 BOOL WINAPI SetEnvironmentVariableA(LPCSTR lpName, LPCSTR lpValue);
 DWORD WINAPI GetTickCount(void);
+
+typedef struct _SYSTEMTIME {
+    WORD wYear;
+    WORD wMonth;
+    WORD wDayOfWeek;
+    WORD wDay;
+    WORD wHour;
+    WORD wMinute;
+    WORD wSecond;
+    WORD wMilliseconds;
+} SYSTEMTIME, *LPSYSTEMTIME;
+void WINAPI GetSystemTime(LPSYSTEMTIME lpSystemTime);
+UINT WINAPI GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize);
+// The machine's shell folders (CSIDL values), as a Windows of the 95 family
+// lays them out below C:\WINDOWS.
+BOOL WINAPI SHGetSpecialFolderPathA(HWND hwndOwner, LPSTR lpszPath, int csidl, BOOL fCreate);
 
 // ---- COM ------------------------------------------------------------------
 #define S_OK ((HRESULT)0L)
