@@ -22,9 +22,9 @@ std::string GetShortPath(const std::string& path);
 bool RemoveFile(const std::string& path);
 // Marks an existing file for deletion at the next restart: MoveFileEx on NT,
 // a "NUL=" line in wininit.ini's [Rename] section otherwise (written when
-// that file's engine leaves the cache). Nothing for a file that is gone; a
-// failure is not reported.
-void DeleteOnRestart(const std::string& path);
+// that file's engine leaves the cache). True when the system took the entry;
+// false when it refused, or when the file is gone and nothing was needed.
+bool DeleteOnRestart(const std::string& path);
 
 // The platform identifier (dwPlatformId of GetVersionExA), read once at
 // start-up by the program entry; VER_PLATFORM_WIN32_NT until it is set.

@@ -48,17 +48,17 @@ bool RemoveFile(const std::string& path) {
     return DeleteFileA(path.c_str()) != FALSE;
 }
 
-void DeleteOnRestart(const std::string& path) {
+bool DeleteOnRestart(const std::string& path) {
     // A file that is gone already needs nothing: an entry for it would
     // delete whatever is installed under that name before the restart.
     if (!FileExists(path)) {
-        return;
+        return false;
     }
     if (PlatformId() == VER_PLATFORM_WIN32_NT) {
-        MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-        return;
+        return MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
     }
     // One "NUL=" line per file, after the lines already there (another
     // program's pending deletions included).
-    IniAddLine(AddBackslash(GetWindowsDir()) + "wininit.ini", "Rename", "NUL", GetShortPath(path));
+    return IniAddLine(AddBackslash(GetWindowsDir()) + "wininit.ini", "Rename", "NUL",
+                      GetShortPath(path));
 }

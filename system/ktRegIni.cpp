@@ -228,6 +228,35 @@ void GetRegValueNames(const std::string& path, TStringList& list) {
     ListNames(path, list, false);
 }
 
+bool IsRootKeyPath(const std::string& path) {
+    return NamesRootKey(path);
+}
+
+TRegValueRemoval RemoveRegValueEntry(const std::string& path, LSTATUS& error) {
+    // The deletion is tried first, on one open of the key: it succeeds
+    // exactly when the value exists and can go, and only a failure other
+    // than "not found" needs the existence test to tell "exists but stays"
+    // from "no such value". An uninstall removes thousands of values, and
+    // every call is a trip to the registry.
+    error = ERROR_SUCCESS;
+    TScopedRegKey key;
+    std::string valueName;
+    if (!OpenPathKey(path, key, valueName)) {
+        return kRegNoValue;
+    }
+    LSTATUS rc = RegDeleteValueA(key.Get(), valueName.c_str());
+    if (rc == ERROR_SUCCESS) {
+        return kRegValueRemoved;
+    }
+    if (rc != ERROR_FILE_NOT_FOUND &&
+        RegQueryValueExA(key.Get(), valueName.c_str(), nullptr, nullptr, nullptr, nullptr) ==
+            ERROR_SUCCESS) {
+        error = rc;
+        return kRegValueStays;
+    }
+    return kRegNoValue;
+}
+
 bool RemoveRegEntry(const std::string& path) {
     // A bare root opens as a key, but nothing in it, its default value
     // included, is an installation's to remove.
@@ -235,25 +264,15 @@ bool RemoveRegEntry(const std::string& path) {
         return false;
     }
     // The value reading wins: a value of that name is deleted and nothing
-    // else is tried. The deletion is tried first, on one open of the key: it
-    // succeeds exactly when the value exists and can go, and only a failure
-    // other than "not found" needs the existence test to tell "exists but
-    // stays" from "no such value". An uninstall removes thousands of values,
-    // and every call is a trip to the registry.
-    {
-        TScopedRegKey key;
-        std::string valueName;
-        if (OpenPathKey(path, key, valueName)) {
-            LSTATUS rc = RegDeleteValueA(key.Get(), valueName.c_str());
-            if (rc == ERROR_SUCCESS) {
-                return true;
-            }
-            if (rc != ERROR_FILE_NOT_FOUND &&
-                RegQueryValueExA(key.Get(), valueName.c_str(), nullptr, nullptr, nullptr,
-                                 nullptr) == ERROR_SUCCESS) {
-                return false;
-            }
-        }
+    // else is tried.
+    LSTATUS error = ERROR_SUCCESS;
+    switch (RemoveRegValueEntry(path, error)) {
+    case kRegValueRemoved:
+        return true;
+    case kRegValueStays:
+        return false;
+    case kRegNoValue:
+        break;
     }
     if (RegKeyExists(path)) {
         return DeleteRegKey(path);

@@ -76,6 +76,12 @@ void GetRegValueNames(const std::string& path, TStringList& list);
 // with everything below it (as DeleteRegKey); true when one of them went. A
 // root alone is never removed.
 bool RemoveRegEntry(const std::string& path);
+// True when the path's key part is a root alone ("HKCU\", "HKLM").
+bool IsRootKeyPath(const std::string& path);
+// The value reading of RemoveRegEntry on its own: the value was deleted, it
+// exists but stays (`error` holds the refusal), or there is no such value.
+enum TRegValueRemoval { kRegValueRemoved, kRegValueStays, kRegNoValue };
+TRegValueRemoval RemoveRegValueEntry(const std::string& path, LSTATUS& error);
 // Deletes the key with all its subkeys and values; true when the key itself
 // went. On failure the subtree may be left partly deleted. A root alone is
 // never deleted.

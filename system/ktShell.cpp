@@ -4,9 +4,18 @@
 
 int ExecAndWait(HWND owner, const std::string& file, const std::string& parameters,
                 const std::string& directory, int show) {
+    return ExecAndWait(owner, file, parameters, directory, show, 0, nullptr, nullptr);
+}
+
+int ExecAndWait(HWND owner, const std::string& file, const std::string& parameters,
+                const std::string& directory, int show, DWORD extraMask, bool* started,
+                DWORD* error) {
+    if (started != nullptr) {
+        *started = false;
+    }
     SHELLEXECUTEINFOA info = {};
     info.cbSize = sizeof info;
-    info.fMask = SEE_MASK_NOCLOSEPROCESS;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | extraMask;
     info.hwnd = owner;
     info.lpVerb = nullptr;
     info.lpFile = file.c_str();
@@ -14,7 +23,13 @@ int ExecAndWait(HWND owner, const std::string& file, const std::string& paramete
     info.lpDirectory = directory.c_str();
     info.nShow = show;
     if (!ShellExecuteExA(&info)) {
+        if (error != nullptr) {
+            *error = GetLastError();
+        }
         return -1;
+    }
+    if (started != nullptr) {
+        *started = true;
     }
     // The shell may hand the file to a program that is already running: then
     // there is no process of ours to wait for, and nothing went wrong.

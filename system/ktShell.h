@@ -11,3 +11,9 @@
 // exit code could not be read, or WM_QUIT came (the program keeps running).
 int ExecAndWait(HWND owner, const std::string& file, const std::string& parameters,
                 const std::string& directory, int show);
+// The same with flags added to the launch record's mask (SEE_MASK_FLAG_NO_UI
+// for a run that shows nothing); `started` tells whether the shell started
+// the file, `error` why not.
+int ExecAndWait(HWND owner, const std::string& file, const std::string& parameters,
+                const std::string& directory, int show, DWORD extraMask, bool* started,
+                DWORD* error);

@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <shellapi.h>
 #include <objbase.h>
+#include <shlobj.h>
 #else
 #include "pal.h"
 #endif
