@@ -229,15 +229,19 @@ void TLedger::DeleteInstallLog(const std::string& path) {
     phase_ = phase;
 }
 
-void TLedger::RemoveDirectoryEntry(const std::string& entry, const std::string& path) {
+bool TLedger::RemoveDirectoryEntry(const std::string& entry, const std::string& path,
+                                   bool lastTry) {
     if (IsProtectedDirectory(path)) {
         Record(entry, path, TOutcome::Declined);
-        return;
+        return true;
     }
     if (preview_) {
         if (!PreviewDirectoryExists(path)) {
             Record(entry, path, TOutcome::Absent);
         } else if (!PreviewDirectoryEmpty(path)) {
+            if (!lastTry) {
+                return false;
+            }
             TExtra extra;
             extra.error = ERROR_DIR_NOT_EMPTY;
             Record(entry, path, TOutcome::NotEmpty, extra);
@@ -245,21 +249,24 @@ void TLedger::RemoveDirectoryEntry(const std::string& entry, const std::string& 
             goneFiles_.insert(NormalizeFilePath(path));
             Record(entry, path, TOutcome::Removed);
         }
-        return;
+        return true;
     }
     if (RemoveDirectoryA(path.c_str())) {
         Record(entry, path, TOutcome::Removed);
-        return;
+        return true;
     }
     TExtra extra;
     extra.error = GetLastError();
     if (!DirectoryExists(path)) {
         Record(entry, path, TOutcome::Absent);
+    } else if (!lastTry) {
+        return false;
     } else if (extra.error == ERROR_DIR_NOT_EMPTY || !PreviewDirectoryEmpty(path)) {
         Record(entry, path, TOutcome::NotEmpty, extra, path);
     } else {
         Record(entry, path, TOutcome::Failed, extra, path);
     }
+    return true;
 }
 
 // ---- Programs -------------------------------------------------------------

@@ -71,8 +71,11 @@ class TLedger {
     // The install log's own deletion (phase "InstallLog"); recorded once,
     // however often it is tried.
     void DeleteInstallLog(const std::string& path);
-    // Removes an empty directory; protected folders are declined.
-    void RemoveDirectoryEntry(const std::string& entry, const std::string& path);
+    // Removes an empty directory; protected folders are declined. Unless
+    // `lastTry`, a directory that stays is not recorded yet and the result is
+    // false, so that the caller can try it again later.
+    bool RemoveDirectoryEntry(const std::string& entry, const std::string& path,
+                              bool lastTry = true);
 
     // -- Registry and INI files -------------------------------------------
     // A value when the path names one, else the key with everything below

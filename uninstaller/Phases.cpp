@@ -4,16 +4,14 @@
 
 #include "CounterJournal.h"
 
-#include "ktFileUtils.h"
+#include "ktLedger.h"
 #include "ktRegIni.h"
 #include "ktStrUtils.h"
-#include "ktUtils2.h"
 
 #include <string>
 #include <vector>
 
 BOOL(WINAPI* RemoveFontResourceHook)(LPCSTR fileName) = RemoveFontResourceA;
-bool (*RemoveKeyHook)(const std::string& path) = RemoveRegEntry;
 
 namespace {
 
@@ -31,6 +29,7 @@ enum : int {
 
 // Loads the phase's section; false (and no progress line) when it is empty.
 bool BeginPhase(const char* section, int message) {
+    Ledger().SetPhase(section);
     LoadSection(section);
     if (SectionEntries.Empty()) {
         return false;
@@ -51,11 +50,20 @@ std::string ChangeExtension(const std::string& name, const std::string& extensio
 
 // Replaces every line of SectionEntries by its name and sorts the list, so a
 // walk from the last line meets every path before the paths that hold it.
-void SortNames() {
+// Each line keeps its entry as the log gives it, in `entries`, reached
+// through the line's object.
+void SortNames(std::vector<std::string>& entries) {
+    entries.assign(static_cast<size_t>(SectionEntries.Count()), std::string());
     for (int i = 0; i < SectionEntries.Count(); ++i) {
+        entries[static_cast<size_t>(i)] = SectionEntries[i];
         SectionEntries.Set(i, NameOf(SectionEntries[i]));
+        SectionEntries.SetObject(i, &entries[static_cast<size_t>(i)]);
     }
     SectionEntries.Sort();
+}
+
+const std::string& EntryOf(int index) {
+    return *static_cast<const std::string*>(SectionEntries.Objects(index));
 }
 
 } // namespace
@@ -65,9 +73,10 @@ void ShortcutsPhase() {
         return;
     }
     for (int i = 0; i < SectionEntries.Count(); ++i) {
-        std::string name = NameOf(SectionEntries[i]);
-        RemoveFile(ChangeExtension(name, ".lnk"));
-        RemoveFile(ChangeExtension(name, ".pif"));
+        const std::string& entry = SectionEntries[i];
+        std::string name = NameOf(entry);
+        Ledger().DeleteFileNow(entry, ChangeExtension(name, ".lnk"));
+        Ledger().DeleteFileNow(entry, ChangeExtension(name, ".pif"));
     }
 }
 
@@ -77,12 +86,15 @@ void AddIniPhase() {
     }
     const CharSet comma = CommaSet();
     for (int i = 0; i < SectionEntries.Count(); ++i) {
-        std::string name = NameOf(SectionEntries[i]);
-        IniDeleteKey(GetField(1, name, comma), GetField(2, name, comma), GetField(3, name, comma));
+        const std::string& entry = SectionEntries[i];
+        std::string name = NameOf(entry);
+        Ledger().DeleteIniKey(entry, GetField(1, name, comma), GetField(2, name, comma),
+                              GetField(3, name, comma));
     }
     // Writes the changed INI files back; the install log is loaded again on
-    // its next read.
+    // its next read. The entries' outcomes are known only then.
     FreeIniFiles();
+    Ledger().IniWrittenBack({});
 }
 
 void RegFontsPhase() {
@@ -90,10 +102,16 @@ void RegFontsPhase() {
         return;
     }
     for (int i = 0; i < SectionEntries.Count(); ++i) {
-        std::string name = NameOf(SectionEntries[i]);
-        if (!InKeptSharedFiles(name)) {
-            RemoveFontResourceHook(name.c_str());
+        const std::string& entry = SectionEntries[i];
+        std::string name = NameOf(entry);
+        if (InKeptSharedFiles(name)) {
+            Ledger().SkipKeptShared(entry, name);
+        } else {
+            Ledger().RemoveFont(entry, name, RemoveFontResourceHook);
         }
+    }
+    if (Ledger().Preview()) {
+        return;
     }
     // A window that does not answer must not hold the uninstall up.
     DWORD_PTR result = 0;
@@ -105,7 +123,8 @@ void AddRegPhase() {
         return;
     }
     for (int i = 0; i < SectionEntries.Count(); ++i) {
-        RemoveRegEntry(NameOf(SectionEntries[i]));
+        const std::string& entry = SectionEntries[i];
+        Ledger().RemoveRegistryEntry(entry, NameOf(entry));
     }
 }
 
@@ -113,9 +132,10 @@ void CreateKeysPhase() {
     if (!BeginPhase("CreateKeys", kMsgRegKeys)) {
         return;
     }
-    SortNames();
+    std::vector<std::string> entries;
+    SortNames(entries);
     for (int i = SectionEntries.Count() - 1; i >= 0; --i) {
-        RemoveKeyHook(SectionEntries[i]);
+        Ledger().RemoveRegistryEntry(EntryOf(i), SectionEntries[i]);
     }
 }
 
@@ -124,9 +144,12 @@ void RegServersPhase() {
         return;
     }
     for (int i = 0; i < SectionEntries.Count(); ++i) {
-        std::string name = NameOf(SectionEntries[i]);
-        if (!InKeptSharedFiles(name)) {
-            UnregisterServer(name);
+        const std::string& entry = SectionEntries[i];
+        std::string name = NameOf(entry);
+        if (InKeptSharedFiles(name)) {
+            Ledger().SkipKeptShared(entry, name);
+        } else {
+            Ledger().UnregisterServerEntry(entry, name);
         }
     }
 }
@@ -136,9 +159,12 @@ void CopyFilesPhase() {
         return;
     }
     for (int i = 0; i < SectionEntries.Count(); ++i) {
-        std::string name = NameOf(SectionEntries[i]);
-        if (!InKeptSharedFiles(name) && !RemoveFile(name)) {
-            DeleteOnRestart(name);
+        const std::string& entry = SectionEntries[i];
+        std::string name = NameOf(entry);
+        if (InKeptSharedFiles(name)) {
+            Ledger().SkipKeptShared(entry, name);
+        } else {
+            Ledger().DeleteFileOrSchedule(entry, name);
         }
     }
 }
@@ -147,20 +173,23 @@ void CreateDirsPhase() {
     if (!BeginPhase("CreateDirs", kMsgDirectories)) {
         return;
     }
-    SortNames();
+    std::vector<std::string> entries;
+    SortNames(entries);
     // The log may live in one of the directories, but it goes only after
     // every other directory: a run stopped before then leaves the log, so a
     // second run can finish the job. Directories that were not empty are
-    // tried once more without it.
+    // tried once more without it, and only then recorded.
     std::vector<int> notRemoved;
     for (int i = SectionEntries.Count() - 1; i >= 0; --i) {
-        if (!RemoveDirectoryA(SectionEntries[i].c_str())) {
+        if (!Ledger().RemoveDirectoryEntry(EntryOf(i), SectionEntries[i], false)) {
             notRemoved.push_back(i);
         }
     }
-    RemoveFile(InstallLogPath);
-    TCounterJournal::RemoveAfterLog(InstallLogPath);
+    Ledger().DeleteInstallLog(InstallLogPath);
+    if (!Ledger().Preview()) {
+        TCounterJournal::RemoveAfterLog(InstallLogPath);
+    }
     for (int i : notRemoved) {
-        RemoveDirectoryA(SectionEntries[i].c_str());
+        Ledger().RemoveDirectoryEntry(EntryOf(i), SectionEntries[i]);
     }
 }

@@ -19,15 +19,14 @@ void CopyFilesPhase();
 void CreateDirsPhase();
 
 int RunProgramEntry(const std::string& value);
+// The same, recorded in the ledger under the entry's line.
+int RunProgramEntry(const std::string& value, const std::string& entry);
 bool RunProgramsBefore();
 void RunProgramsAfter();
 
 // Seams for tests and benchmarks: the SharedFiles phase asks through
-// AskRemoveSharedFileHook (initially AskRemoveSharedFile), the RegFonts
+// AskRemoveSharedFileHook (initially AskRemoveSharedFile), and the RegFonts
 // phase releases fonts through RemoveFontResourceHook (initially
-// RemoveFontResourceA), and the CreateKeys phase removes keys through
-// RemoveKeyHook (initially RemoveRegEntry), whose order the end state
-// cannot show: a key removed first takes its subkeys with it.
+// RemoveFontResourceA).
 extern int (*AskRemoveSharedFileHook)(const std::string& fileName);
 extern BOOL(WINAPI* RemoveFontResourceHook)(LPCSTR fileName);
-extern bool (*RemoveKeyHook)(const std::string& path);

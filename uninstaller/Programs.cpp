@@ -3,7 +3,7 @@
 #include "Phases.h"
 
 #include "ktFileUtils.h"
-#include "ktShell.h"
+#include "ktLedger.h"
 #include "ktStrUtils.h"
 
 #include <cstdint>
@@ -32,9 +32,14 @@ int ShowValue(const std::string& field) {
 } // namespace
 
 int RunProgramEntry(const std::string& value) {
+    return RunProgramEntry(value, "=" + value);
+}
+
+int RunProgramEntry(const std::string& value, const std::string& entry) {
     const CharSet comma = CommaSet();
     std::string file = UnquoteText(GetField(1, value, comma), '"');
     if (!FileExists(file)) {
+        Ledger().ProgramMissing(entry, file);
         return 0;
     }
     std::string parameters = GetField(2, value, comma);
@@ -44,13 +49,16 @@ int RunProgramEntry(const std::string& value) {
     if (!caption.empty()) {
         AddProgressCaption(caption);
     }
-    return ExecAndWait(ProgressWindow, file, parameters, directory, show);
+    // A silent run lets the shell show no error box of its own either.
+    return Ledger().RunProgram(entry, ProgressWindow, file, parameters, directory, show,
+                               RunOptions.silent);
 }
 
 bool RunProgramsBefore() {
+    Ledger().SetPhase("PreRunApp");
     LoadSection("PreRunApp");
     for (int i = 0; i < SectionEntries.Count(); ++i) {
-        if (RunProgramEntry(ValueOf(SectionEntries[i])) != 0) {
+        if (RunProgramEntry(ValueOf(SectionEntries[i]), SectionEntries[i]) != 0) {
             return false;
         }
     }
@@ -58,8 +66,9 @@ bool RunProgramsBefore() {
 }
 
 void RunProgramsAfter() {
+    Ledger().SetPhase("RunApp");
     LoadSection("RunApp");
     for (int i = 0; i < SectionEntries.Count(); ++i) {
-        RunProgramEntry(ValueOf(SectionEntries[i]));
+        RunProgramEntry(ValueOf(SectionEntries[i]), SectionEntries[i]);
     }
 }

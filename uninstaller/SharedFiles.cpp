@@ -6,6 +6,7 @@
 #include "CounterJournal.h"
 #include "resource.h"
 
+#include "ktLedger.h"
 #include "ktRegIni.h"
 #include "ktStrUtils.h"
 
@@ -36,6 +37,7 @@ std::string CounterPath(const std::string& fileName) {
 } // namespace
 
 void SharedFilesPhase() {
+    Ledger().SetPhase("SharedFiles");
     IniReadSectionValues(InstallLogPath, "SharedFiles", KeptSharedFiles);
     if (KeptSharedFiles.Empty()) {
         return;
@@ -47,7 +49,15 @@ void SharedFilesPhase() {
     // rest of the list for every removed file.
     TStringList kept;
     TCounterJournal journal(InstallLogPath);
+    // No one answers an unattended run: a file nothing uses any more stays,
+    // unless the options say it goes. /SHARED=REMOVE says so in every mode.
     int answer = 0;
+    if (RunOptions.sharedRemove) {
+        answer = kAnswerYesToAll;
+    } else if (RunOptions.Unattended()) {
+        answer = kAnswerNoToAll;
+    }
+    bool asked = false;
     int position = 0;
     const int count = KeptSharedFiles.Count();
     try {
@@ -55,24 +65,31 @@ void SharedFilesPhase() {
             const std::string& line = KeptSharedFiles[position];
             std::string name = NameOf(line);
             std::string path = CounterPath(name);
-            int32_t counter = ReadRegInteger(path, 1);
+            bool exists = false;
+            int32_t counter = Ledger().ReadCounter(path, exists);
             if (journal.LoweredBefore(name, counter)) {
                 // An interrupted run lowered this count already.
+                Ledger().KeepShared(line, path, counter, false);
                 kept.Add(line, KeptSharedFiles.Objects(position));
                 continue;
             }
             if (counter > 1) {
-                journal.Record(name, counter);
-                WriteRegInteger(path, counter - 1);
+                // A preview writes no journal either.
+                if (!Ledger().Preview()) {
+                    journal.Record(name, counter);
+                }
+                Ledger().DecrementCounter(line, path, counter);
                 kept.Add(line, KeptSharedFiles.Objects(position));
                 continue;
             }
             if (answer != kAnswerNoToAll && answer != kAnswerYesToAll) {
                 answer = AskRemoveSharedFileHook(name);
+                asked = true;
             }
             if (answer == kAnswerYes || answer == kAnswerYesToAll) {
-                DeleteRegValue(path);
+                Ledger().DeleteCounter(line, path, counter, exists);
             } else {
+                Ledger().KeepShared(line, path, counter, asked);
                 kept.Add(line, KeptSharedFiles.Objects(position));
             }
         }

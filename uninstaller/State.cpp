@@ -11,6 +11,7 @@ TStringList SectionEntries;
 TStringList KeptSharedFiles;
 std::string CurrentSharedFile;
 HINSTANCE ModuleHandle = nullptr;
+TRunOptions RunOptions;
 
 void LoadSection(const std::string& section) {
     SectionEntries.Clear();
@@ -18,6 +19,9 @@ void LoadSection(const std::string& section) {
 }
 
 void AddProgressCaption(const std::string& text) {
+    if (ProgressWindow == nullptr) {
+        return;
+    }
     SendDlgItemMessageA(ProgressWindow, IDC_PROGRESS_LIST, LB_ADDSTRING, 0,
                         reinterpret_cast<LPARAM>(text.c_str()));
     // No message loop runs during the phases: paint the new line now.

@@ -3,6 +3,8 @@
 // never the run's own header.
 #pragma once
 
+#include "Options.h"
+
 #include "ktStringList.h"
 #include "winapi.h"
 
@@ -14,6 +16,8 @@ extern TStringList SectionEntries;
 extern TStringList KeptSharedFiles;
 extern std::string CurrentSharedFile;
 extern HINSTANCE ModuleHandle;
+// The policy of the run, from the options after the log path.
+extern TRunOptions RunOptions;
 
 // The text of message `number`: the log's "Strings" override when it is not
 // empty, else the built-in text, with "||" turned into carriage returns.
@@ -23,7 +27,8 @@ std::string GetMessageText(int number);
 // Refills SectionEntries with the log's section; a missing section leaves it
 // empty.
 void LoadSection(const std::string& section);
-// Adds one line to the progress window's list and paints it at once.
+// Adds one line to the progress window's list and paints it at once; nothing
+// when the run shows no window.
 void AddProgressCaption(const std::string& text);
 // True when KeptSharedFiles holds a line whose name equals `name` (case
 // ignored).

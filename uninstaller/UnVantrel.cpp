@@ -6,7 +6,9 @@
 
 #include "ktFileUtils.h"
 #include "ktHandle.h"
+#include "ktLedger.h"
 #include "ktRegIni.h"
+#include "ktReport.h"
 #include "ktUtils.h"
 #include "resource.h"
 
@@ -15,6 +17,16 @@
 namespace {
 
 const char kAppTitle[] = "Vantrel Uninstaller";
+
+// Exit codes when options are given (without options the program ends with 0).
+enum : int {
+    kExitDone = 0,
+    kExitBadOption = 87,
+    kExitCancelled = 1602,
+    kExitFatal = 1603,
+    kExitLogMissing = 1619,
+    kExitRestart = 3010,
+};
 
 bool IsSeparator(char c) {
     unsigned char code = static_cast<unsigned char>(c);
@@ -53,46 +65,100 @@ struct TRunListsOwner {
     }
 };
 
-void Run() {
+// The built-in text when the log cannot give one: before the log is known
+// to be readable, a text lookup must not raise the engine's open error.
+std::string TextBeforeLogIsRead(int number) {
+    try {
+        if (FileExists(InstallLogPath)) {
+            return GetMessageText(number);
+        }
+    } catch (const std::exception&) {
+    }
+    char buffer[1024];
+    int length = LoadStringA(ModuleHandle, static_cast<UINT>(number), buffer, sizeof buffer);
+    return std::string(buffer, length > 0 ? static_cast<size_t>(length) : 0);
+}
+
+void ShowError(const std::string& text) {
+    if (RunOptions.ShowsBoxes()) {
+        ErrorBox(text);
+    }
+}
+
+int Run(TReportFile& report) {
     MsgBoxFlags = MB_SETFOREGROUND;
     AppTitle = kAppTitle;
 
     ModuleHandle = GetModuleHandleA(nullptr);
     InstallLogPath.clear();
+    RunOptions = TRunOptions();
     TRunListsOwner lists;
     SectionEntries.Clear();
     KeptSharedFiles.Clear();
     TProgressWindowOwner window;
+    Ledger().Start(false, nullptr);
 
     const char* commandLine = GetCommandLineA();
     std::vector<std::string> arguments = SplitCommandLine(commandLine ? commandLine : "");
     if (arguments.size() < 2) {
         ErrorBox(GetMessageText(2));
-        return;
+        return kExitLogMissing;
     }
     InstallLogPath = arguments[1];
+    RunOptions = ParseOptions(std::vector<std::string>(arguments.begin() + 2, arguments.end()));
+    if (!RunOptions.Valid()) {
+        ShowError(FormatOneString(TextBeforeLogIsRead(25), RunOptions.badOption));
+        return kExitBadOption;
+    }
+
+    if (!RunOptions.reportPath.empty()) {
+        if (!report.Create(RunOptions.reportPath)) {
+            std::string reason = SystemErrorText(report.Error());
+            ShowError(FormatOneString(TextBeforeLogIsRead(28), RunOptions.reportPath) +
+                      (reason.empty() ? "" : "\r" + reason));
+            return kExitFatal;
+        }
+        report.WriteLine(ReportStartLine(VANTREL_VERSION_TEXT, InstallLogPath, RunOptions.given,
+                                         UtcTimestamp()));
+    }
+    Ledger().Start(RunOptions.preview, report.IsOpen() ? &report : nullptr);
 
     if (!FileExists(InstallLogPath)) {
+<<<<<<< HEAD
         // A run stopped between deleting the log and its journal left this.
         TCounterJournal::RemoveAfterLog(InstallLogPath);
         ErrorBox(FormatOneString(GetMessageText(3), InstallLogPath));
         return;
+=======
+        ShowError(FormatOneString(GetMessageText(3), InstallLogPath));
+        return kExitLogMissing;
+    }
+    // The log stays loaded from here on; a log that exists but cannot be
+    // read ends the run before anything is asked or changed.
+    try {
+        IniReadString(InstallLogPath, "Strings", "1", "");
+    } catch (const std::exception& error) {
+        ShowError(error.what());
+        return kExitLogMissing;
+>>>>>>> ec9f827 (Options after the log path (/S, /PASSIVE, /LOG=FILE, /PREVIEW, /SHARED=REMOVE), exit codes with options, the phases through the ledger, and a final box that names files left for the restart and items left over)
     }
 
-    if (QuestionBox(GetMessageText(4)) != IDYES) {
-        return;
+    if (!RunOptions.Unattended() && QuestionBox(GetMessageText(4)) != IDYES) {
+        return kExitCancelled;
     }
 
-    HWND dialog = CreateDialogParamA(ModuleHandle, RES_DLG_UNINSTALL, nullptr, nullptr, 0);
-    if (dialog == nullptr) {
-        ErrorBox("Cannot create DLG_UNINSTALL dialog!");
-        return;
+    if (!RunOptions.silent) {
+        HWND dialog = CreateDialogParamA(ModuleHandle, RES_DLG_UNINSTALL, nullptr, nullptr, 0);
+        if (dialog == nullptr) {
+            ErrorBox("Cannot create DLG_UNINSTALL dialog!");
+            return kExitFatal;
+        }
+        window.Set(dialog);
+        SetWindowTextA(ProgressWindow, GetMessageText(1).c_str());
     }
-    window.Set(dialog);
-    SetWindowTextA(ProgressWindow, GetMessageText(1).c_str());
 
     if (!RunProgramsBefore()) {
-        return;
+        return kExitCancelled;
     }
 
     SharedFilesPhase();
@@ -106,12 +172,26 @@ void Run() {
     CreateDirsPhase();
 
     // Nothing is scheduled for restart when the log cannot go now.
+<<<<<<< HEAD
     RemoveFile(InstallLogPath);
     TCounterJournal::RemoveAfterLog(InstallLogPath);
+=======
+    Ledger().DeleteInstallLog(InstallLogPath);
+>>>>>>> ec9f827 (Options after the log path (/S, /PASSIVE, /LOG=FILE, /PREVIEW, /SHARED=REMOVE), exit codes with options, the phases through the ledger, and a final box that names files left for the restart and items left over)
 
     RunProgramsAfter();
 
-    MsgBox(ProgressWindow, kAppTitle, GetMessageText(5), MB_ICONINFORMATION);
+    if (RunOptions.preview) {
+        if (RunOptions.ShowsBoxes()) {
+            MsgBox(ProgressWindow, kAppTitle,
+                   FormatOneString(GetMessageText(27), RunOptions.reportPath), MB_ICONINFORMATION);
+        }
+        return kExitDone;
+    }
+    if (!RunOptions.Unattended()) {
+        MsgBox(ProgressWindow, kAppTitle, FinalMessageText(), MB_ICONINFORMATION);
+    }
+    return Ledger().RestartPending() ? kExitRestart : kExitDone;
 }
 
 } // namespace
@@ -164,14 +244,43 @@ std::string FormatOneString(const std::string& format, const std::string& value)
     return result;
 }
 
+std::string FinalMessageText() {
+    // Each addition is a paragraph of its own: two line breaks, as "||||"
+    // makes in a message text.
+    std::string text = GetMessageText(5);
+    const TLedger& ledger = Ledger();
+    if (ledger.RestartPending()) {
+        text += "\r\r" + GetMessageText(23);
+    }
+    if (ledger.LeftOverCount() > 0) {
+        text += "\r\r" + GetMessageText(24);
+        for (const std::string& item : ledger.LeftOver()) {
+            text += "\r" + item;
+        }
+        int more = ledger.LeftOverCount() - static_cast<int>(ledger.LeftOver().size());
+        if (more > 0) {
+            text += "\r" + FormatOneString(GetMessageText(26), std::to_string(more));
+        }
+    }
+    return text;
+}
+
 int RunUninstall() {
+    const DWORD startTicks = GetTickCount();
+    TReportFile report;
+    int code = kExitDone;
     try {
-        Run();
+        code = Run(report);
     } catch (const std::exception& error) {
         // Run's owners have closed the window and freed the lists by now.
-        ErrorBox(error.what());
+        ShowError(error.what());
+        code = kExitFatal;
     }
-    return 0;
+    report.WriteLine(ReportEndLine(Ledger().CountsJson(), RunOptions.any ? code : kExitDone,
+                                   Ledger().RestartPending(), GetTickCount() - startTicks));
+    report.Close();
+    // Without options the program ends as it always did.
+    return RunOptions.any ? code : kExitDone;
 }
 
 void StartUp() {

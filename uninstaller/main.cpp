@@ -4,7 +4,7 @@
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     StartUp();
-    RunUninstall();
+    int code = RunUninstall();
     ShutDown();
-    return 0;
+    return code;
 }

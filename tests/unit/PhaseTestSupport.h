@@ -6,6 +6,7 @@
 
 #include "TestSupport.h"
 #include "UnVantrel.h"
+#include "ktLedger.h"
 #include "ktRegIni.h"
 #include "resource.h"
 
@@ -67,6 +68,8 @@ class PhaseTest : public TempRegTest {
         KeptSharedFiles.Clear();
         CurrentSharedFile.clear();
         InstallLogPath = PathOf("install.log");
+        RunOptions = TRunOptions();
+        Ledger().Start(false, nullptr);
         ASSERT_NE(suiteWindow_, nullptr) << "cannot create the progress window";
         ProgressWindow = suiteWindow_;
         firstLine_ = SendDlgItemMessageA(ProgressWindow, IDC_PROGRESS_LIST, LB_GETCOUNT, 0, 0);

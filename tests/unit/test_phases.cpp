@@ -1,6 +1,8 @@
 // The removal phases, each run directly on an install log in the test's
 // folder: its effect on files, INI files and registry, and its progress line.
 #include "PhaseTestSupport.h"
+#include "ktJson.h"
+#include "ktReport.h"
 #include "ktStrUtils.h"
 
 #include <functional>
@@ -27,7 +29,6 @@ class PhasesTest : public PhaseTest {
     }
     void TearDown() override {
         RemoveFontResourceHook = RemoveFontResourceA;
-        RemoveKeyHook = RemoveRegEntry;
         DeleteFileA(log_.c_str());
         SetEnvironmentVariableA("VANTREL_TEST_LOG", nullptr);
         PhaseTest::TearDown();
@@ -201,7 +202,8 @@ TEST_F(PhasesTest, AddRegRemovesValuesAndKeys) {
 
 // Whatever the order of the file, each key is removed before the keys that
 // hold it. The end state cannot show the order (a key removed first takes
-// its subkeys along), so the removals are recorded as they are made.
+// its subkeys along), so the removals are read from the ledger's report,
+// which records them as they are made.
 TEST_F(PhasesTest, CreateKeysRemovesEveryKeyBeforeTheKeysThatHoldIt) {
     struct Case {
         const char* what;
@@ -216,11 +218,6 @@ TEST_F(PhasesTest, CreateKeysRemovesEveryKeyBeforeTheKeysThatHoldIt) {
          {"\\vendor\\app\\settings\\Deep", "\\Vendor\\App", "\\VENDOR\\APP\\SETTINGS"},
          {"\\vendor\\app\\settings\\Deep", "\\VENDOR\\APP\\SETTINGS", "\\Vendor\\App"}},
     };
-    static std::vector<std::string> removals;
-    RemoveKeyHook = [](const std::string& path) {
-        removals.push_back(path);
-        return RemoveRegEntry(path);
-    };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         MakeRegValue(SubKey() + "\\Vendor\\App\\Settings\\Deep", "V");
@@ -231,11 +228,24 @@ TEST_F(PhasesTest, CreateKeysRemovesEveryKeyBeforeTheKeysThatHoldIt) {
         }
         WriteLog(log);
         FreeIniFiles(); // the run keeps the log it read in memory
-        removals.clear();
-        CreateKeysPhase();
+        const std::string reportPath = PathOf("report.jsonl");
+        {
+            TReportFile report;
+            ASSERT_TRUE(report.Create(reportPath));
+            Ledger().Start(false, &report);
+            CreateKeysPhase();
+            Ledger().Start(false, nullptr);
+        }
+        std::vector<std::string> removals;
+        for (const std::string& line : ReadLines(reportPath)) {
+            size_t entry = line.find("\"entry\":");
+            removals.push_back(entry == std::string::npos
+                                   ? line
+                                   : line.substr(entry + 8, line.find(",\"", entry) - entry - 8));
+        }
         std::vector<std::string> expected;
         for (const auto& key : c.removed) {
-            expected.push_back(KeyPath() + key);
+            expected.push_back(JsonQuoteAnsi(KeyPath() + key + "="));
         }
         EXPECT_EQ(removals, expected);
         EXPECT_FALSE(RegKeyThere(SubKey() + "\\Vendor\\App"));

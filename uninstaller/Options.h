@@ -1,0 +1,32 @@
+// The run's policy, set once from the options that follow the log path on
+// the command line. Nothing else reads the command line.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct TRunOptions {
+    bool any = false;          // at least one option was given
+    bool silent = false;       // /S: no window, no box
+    bool passive = false;      // /PASSIVE: the progress window only
+    bool preview = false;      // /PREVIEW: change nothing, report what would be done
+    bool sharedRemove = false; // /SHARED=REMOVE: unused shared files go
+    std::string reportPath;    // /LOG=FILE; empty when no report is asked for
+    // The options as given on the command line, in their order.
+    std::vector<std::string> given;
+    // The first option that is unknown or has a bad value (or /PREVIEW
+    // without /LOG), as given; empty when the options are sound.
+    std::string badOption;
+
+    bool Valid() const { return badOption.empty(); }
+    // No one is there to answer: no confirmation, no shared-file question.
+    bool Unattended() const { return silent || passive || preview; }
+    // Boxes are shown (error boxes included).
+    bool ShowsBoxes() const { return !silent; }
+};
+
+// Reads the arguments that follow the log path. An argument that begins with
+// "/" is an option, its name compared without regard to letter case; other
+// arguments are ignored. Options: /S, /PASSIVE, /PREVIEW, /LOG=FILE,
+// /SHARED=REMOVE; a later repetition replaces an earlier one.
+TRunOptions ParseOptions(const std::vector<std::string>& arguments);
