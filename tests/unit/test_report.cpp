@@ -1,0 +1,130 @@
+// The removal report's text: ANSI to UTF-8, JSON escaping, the first and last
+// lines, and the guard rails' tables.
+#include "TestSupport.h"
+#include "ktGuardRails.h"
+#include "ktJson.h"
+#include "ktReport.h"
+#include "ktStringList.h"
+#include "ktUtils.h"
+
+#include <string>
+
+namespace {
+
+TEST(Json, AnsiTextBecomesUtf8ThroughTheCodePage) {
+    if (GetACP() != 1252) {
+        GTEST_SKIP() << "the expected bytes are those of code page 1252";
+    }
+    EXPECT_EQ(AnsiToUtf8("plain C:\\x"), "plain C:\\x");
+    EXPECT_EQ(AnsiToUtf8("caf\xE9"), "caf\xC3\xA9");             // U+00E9
+    EXPECT_EQ(AnsiToUtf8("\x80 \x9F"), "\xE2\x82\xAC \xC5\xB8"); // euro sign, U+0178
+    EXPECT_EQ(AnsiToUtf8("\xFF"), "\xC3\xBF");                   // U+00FF
+    EXPECT_EQ(AnsiToUtf8(std::string("a\0b", 3)), std::string("a\0b", 3));
+}
+
+TEST(Json, QuotingEscapesQuotesBackslashesAndControls) {
+    EXPECT_EQ(JsonQuote(""), "\"\"");
+    EXPECT_EQ(JsonQuote("C:\\Dir\\\"x\""), "\"C:\\\\Dir\\\\\\\"x\\\"\"");
+    EXPECT_EQ(JsonQuote("a\r\nb\tc\b\f"), "\"a\\r\\nb\\tc\\b\\f\"");
+    EXPECT_EQ(JsonQuote(std::string("\x01\x1f\x7f\0", 4)), "\"\\u0001\\u001f\\u007f\\u0000\"");
+    // UTF-8 passes unchanged; "/" needs no escape
+    EXPECT_EQ(JsonQuote("\xC3\xA9/"), "\"\xC3\xA9/\"");
+}
+
+TEST(Report, FirstAndLastLinesCarryTheirKeysInOrder) {
+    std::string start = ReportStartLine("1.0.0.0", "C:\\a \"b\".log", {"/S", "/LOG=r.jsonl"},
+                                        "2026-12-09T03:00:00Z");
+    const std::string head = "{\"type\":\"start\",\"program\":\"Vantrel Uninstaller\","
+                             "\"version\":\"1.0.0.0\",\"log\":\"C:\\\\a \\\"b\\\".log\","
+                             "\"options\":[\"/S\",\"/LOG=r.jsonl\"],\"platform\":{\"family\":\"";
+    ASSERT_EQ(start.compare(0, head.size(), head), 0) << start;
+    const std::string tail = "\"},\"start\":\"2026-12-09T03:00:00Z\"}";
+    ASSERT_GT(start.size(), tail.size());
+    EXPECT_EQ(start.substr(start.size() - tail.size()), tail) << start;
+
+    EXPECT_EQ(ReportEndLine("{\"removed\":2}", 3010, true, 15),
+              "{\"type\":\"end\",\"counts\":{\"removed\":2},\"exit\":3010,\"restart\":true,"
+              "\"duration_ms\":15}");
+}
+
+TEST(Report, TimestampIsUtcIso8601) {
+    std::string stamp = UtcTimestamp();
+    ASSERT_EQ(stamp.size(), 20u) << stamp;
+    for (size_t i : {4u, 7u}) {
+        EXPECT_EQ(stamp[i], '-');
+    }
+    EXPECT_EQ(stamp[10], 'T');
+    EXPECT_EQ(stamp[13], ':');
+    EXPECT_EQ(stamp[19], 'Z');
+    EXPECT_GE(stamp.substr(0, 4), "2020");
+}
+
+TEST(Report, SystemErrorTextHasNoTrailingLineBreak) {
+    std::string text = SystemErrorText(ERROR_FILE_NOT_FOUND);
+    ASSERT_FALSE(text.empty());
+    EXPECT_NE(text.back(), '\n');
+    EXPECT_NE(text.back(), '\r');
+}
+
+struct KeyCase {
+    const char* path;
+    bool isProtected;
+};
+
+const KeyCase kKeys[] = {
+    {"HKLM\\SOFTWARE", true},
+    {"hklm\\software\\microsoft\\windows\\currentversion\\run", true},
+    {"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\", true},
+    {"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantrel", false},
+    {"HKLM\\SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs", true},
+    {"HKLM\\SYSTEM\\CurrentControlSet", false},
+    {"HKLM", true},
+    {"HKLM\\", true},
+    {"HKCR", true},
+    {"HKCR\\CLSID", true},
+    {"hkcr\\clsid\\", true},
+    {"HKCR\\*", true},
+    {"HKCR\\CLSID\\{00000000-0000-0000-0000-000000000001}", false},
+    {"HKCR\\.vtl", false},
+    {"HKLM\\SOFTWARE\\Classes\\TypeLib", true},
+    {"HKCU\\Software", true},
+    {"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce", true},
+    {"HKCU\\Software\\Vantrel", false},
+    {"HKCU\\Control Panel", true},
+    {"HKCU\\Control Panel\\Desktop", false},
+    {"HKCU\\Environment", true},
+    {"HKU", true},
+    {"HKU\\.DEFAULT", true},
+    {"HKU\\.DEFAULT\\Software\\Vantrel", false},
+    {"NOROOT\\SOFTWARE", false},
+};
+
+TEST(GuardRails, WellKnownKeysAndTheirAncestorsAreProtected) {
+    for (const KeyCase& c : kKeys) {
+        EXPECT_EQ(IsProtectedRegKey(c.path), c.isProtected) << c.path;
+    }
+}
+
+TEST(GuardRails, RootsWindowsAndShellFoldersAreProtected) {
+    std::string windows = GetWindowsDir();
+    char buffer[MAX_PATH + 1] = {};
+    ASSERT_TRUE(SHGetSpecialFolderPathA(nullptr, buffer, 0x26, FALSE)); // Program Files
+    std::string programFiles = buffer;
+    ASSERT_TRUE(SHGetSpecialFolderPathA(nullptr, buffer, 0x02, FALSE)); // Programs menu
+    std::string programs = buffer;
+    ASSERT_GT(GetSystemDirectoryA(buffer, MAX_PATH), 0u);
+    std::string system = buffer;
+
+    for (const std::string& path :
+         {std::string("C:\\"), std::string("c:"), std::string("D:/"), std::string("\\"), windows,
+          windows + "\\", UpperCase(windows), system, programFiles, programFiles + "/", programs,
+          std::string("\\\\server\\share")}) {
+        EXPECT_TRUE(IsProtectedDirectory(path)) << path;
+    }
+    for (const std::string& path : {programFiles + "\\Vantrel", programs + "\\Vantrel",
+                                    windows + "\\Vantrel", std::string("\\\\server\\share\\app")}) {
+        EXPECT_FALSE(IsProtectedDirectory(path)) << path;
+    }
+}
+
+} // namespace
