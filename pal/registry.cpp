@@ -122,10 +122,12 @@ LSTATUS WINAPI RegOpenKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult) {
         *phkResult = hKey;
         return ERROR_SUCCESS;
     }
-    return RegOpenKeyExA(hKey, lpSubKey, 0, KEY_ALL_ACCESS, phkResult);
+    // Whatever access the key grants, as Windows opens it here.
+    return RegOpenKeyExA(hKey, lpSubKey, 0, MAXIMUM_ALLOWED, phkResult);
 }
 
-LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM, PHKEY phkResult) {
+LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesired,
+                             PHKEY phkResult) {
     if (!phkResult) {
         return ERROR_INVALID_PARAMETER;
     }
@@ -147,6 +149,13 @@ LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM, PHKEY ph
     }
     if (rc != ERROR_SUCCESS) {
         return rc;
+    }
+    // A protected key stands for one whose security grants no change: an
+    // open that asks for the right to change it is refused, as Windows
+    // refuses it, so a caller can learn that without trying the change.
+    const REGSAM changes = DELETE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY;
+    if ((samDesired & changes) != 0 && IsProtected(id)) {
+        return ERROR_ACCESS_DENIED;
     }
     *phkResult = NewKeyHandle(id);
     return ERROR_SUCCESS;

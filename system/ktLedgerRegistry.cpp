@@ -47,6 +47,12 @@ void TLedger::PredictRegistryEntry(const std::string& entry, const std::string& 
     std::string valueKey = CanonicalRegKey(ExtractRegKeyPath(path));
     std::string valueId = ValueId(path);
     if (RegValueExists(path) && goneValues_.count(valueId) == 0 && !PreviewRegKeyGone(valueKey)) {
+        if (!RegValueDeletable(path)) {
+            TExtra extra;
+            extra.error = ERROR_ACCESS_DENIED;
+            Record(entry, path, TOutcome::Failed, extra);
+            return;
+        }
         goneValues_.insert(valueId);
         Record(entry, path, TOutcome::Removed);
         return;
@@ -58,6 +64,10 @@ void TLedger::PredictRegistryEntry(const std::string& entry, const std::string& 
     }
     if (IsProtectedRegKey(path)) {
         Record(entry, path, TOutcome::Declined);
+        return;
+    }
+    if (!RegKeyDeletable(path)) {
+        Record(entry, path, TOutcome::Failed);
         return;
     }
     goneKeys_.insert(key);

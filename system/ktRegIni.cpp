@@ -228,6 +228,41 @@ void GetRegValueNames(const std::string& path, TStringList& list) {
     ListNames(path, list, false);
 }
 
+bool RegKeyDeletable(const std::string& path) {
+    HKEY root = nullptr;
+    std::string subKey;
+    std::string valueName;
+    std::string base = AddBackslash(path);
+    SplitRegPath(base, root, subKey, valueName);
+    if (!root) {
+        return false;
+    }
+    TScopedRegKey key;
+    if (RegOpenKeyExA(root, subKey.c_str(), 0, DELETE | KEY_SET_VALUE | KEY_READ, key.Receive()) !=
+        ERROR_SUCCESS) {
+        return false;
+    }
+    TStringList names;
+    EnumNames(key.Get(), names, true);
+    key.Close();
+    for (int i = 0; i < names.Count(); ++i) {
+        if (!RegKeyDeletable(base + names[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool RegValueDeletable(const std::string& path) {
+    HKEY root = nullptr;
+    std::string subKey;
+    std::string valueName;
+    SplitRegPath(path, root, subKey, valueName);
+    TScopedRegKey key;
+    return root != nullptr &&
+           RegOpenKeyExA(root, subKey.c_str(), 0, KEY_SET_VALUE, key.Receive()) == ERROR_SUCCESS;
+}
+
 bool IsRootKeyPath(const std::string& path) {
     return NamesRootKey(path);
 }

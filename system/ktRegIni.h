@@ -76,6 +76,11 @@ void GetRegValueNames(const std::string& path, TStringList& list);
 // with everything below it (as DeleteRegKey); true when one of them went. A
 // root alone is never removed.
 bool RemoveRegEntry(const std::string& path);
+// Whether the key named by the path (taken as a key) and everything below it
+// could be deleted, and whether the value the path names could be: asked of
+// the system by opening with the rights a deletion needs, changing nothing.
+bool RegKeyDeletable(const std::string& path);
+bool RegValueDeletable(const std::string& path);
 // True when the path's key part is a root alone ("HKCU\", "HKLM").
 bool IsRootKeyPath(const std::string& path);
 // The value reading of RemoveRegEntry on its own: the value was deleted, it

@@ -55,7 +55,7 @@ std::string SystemErrorText(DWORD error) {
 std::string UtcTimestamp() {
     SYSTEMTIME now = {};
     GetSystemTime(&now);
-    char buffer[32];
+    char buffer[64];
     snprintf(buffer, sizeof buffer, "%04u-%02u-%02uT%02u:%02u:%02uZ", now.wYear, now.wMonth,
              now.wDay, now.wHour, now.wMinute, now.wSecond);
     return buffer;

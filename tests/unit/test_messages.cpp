@@ -58,13 +58,19 @@ TEST_F(MessagesTest, BuiltInTextsWithoutLog) {
         {20, "Yes to all"},
         {21, "No"},
         {22, "No to all"},
+        {23, "Some files are in use and will be removed when Windows restarts."},
+        {24, "Some items could not be removed. You can remove them yourself:"},
+        {25, "Unknown option: %s"},
+        {26, "and %s more"},
+        {27, "Nothing was changed. What the uninstall would do is written to %s"},
+        {28, "Cannot create the report file %s"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(GetMessageText(c.number), c.text) << "message " << c.number;
     }
     // No built-in text and no override: the empty text, no error.
     EXPECT_EQ(GetMessageText(0), "");
-    EXPECT_EQ(GetMessageText(23), "");
+    EXPECT_EQ(GetMessageText(29), "");
     EXPECT_EQ(GetMessageText(999), "");
 }
 

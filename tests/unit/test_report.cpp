@@ -73,7 +73,7 @@ struct KeyCase {
 
 const KeyCase kKeys[] = {
     {"HKLM\\SOFTWARE", true},
-    {"hklm\\software\\microsoft\\windows\\currentversion\\run", true},
+    {"HKLM\\software\\microsoft\\windows\\currentversion\\run", true},
     {"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\", true},
     {"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantrel", false},
     {"HKLM\\SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs", true},
@@ -82,7 +82,9 @@ const KeyCase kKeys[] = {
     {"HKLM\\", true},
     {"HKCR", true},
     {"HKCR\\CLSID", true},
-    {"hkcr\\clsid\\", true},
+    {"HKCR\\clsid\\", true},
+    // root abbreviations are exact: this names no key at all
+    {"hklm\\SOFTWARE", false},
     {"HKCR\\*", true},
     {"HKCR\\CLSID\\{00000000-0000-0000-0000-000000000001}", false},
     {"HKCR\\.vtl", false},

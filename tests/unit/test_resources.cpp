@@ -55,6 +55,12 @@ const Text expectedTexts[] = {
     {20, "Yes to all"},
     {21, "No"},
     {22, "No to all"},
+    {23, "Some files are in use and will be removed when Windows restarts."},
+    {24, "Some items could not be removed. You can remove them yourself:"},
+    {25, "Unknown option: %s"},
+    {26, "and %s more"},
+    {27, "Nothing was changed. What the uninstall would do is written to %s"},
+    {28, "Cannot create the report file %s"},
 };
 
 TEST(StringTable, HoldsEveryMessageTextExactly) {
@@ -69,8 +75,8 @@ TEST(StringTable, NullInstanceMeansTheProgramItself) {
     EXPECT_STREQ(buffer, "Application uninstall finished.");
 }
 
-TEST(StringTable, HasNothingOutsideOneToTwentyTwo) {
-    for (UINT id : {0u, 23u, 24u, 31u, 32u, 1000u}) {
+TEST(StringTable, HasNothingOutsideOneToTwentyEight) {
+    for (UINT id : {0u, 29u, 30u, 31u, 32u, 1000u}) {
         char buffer[64];
         std::memset(buffer, 'x', sizeof buffer);
         EXPECT_EQ(LoadStringA(Self(), id, buffer, sizeof buffer), 0) << "id " << id;

@@ -79,12 +79,7 @@ bool CreateFolders(const std::string& path) {
 } // namespace
 
 UINT WINAPI GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize) {
-    std::string path = WindowsDirectory() + "\\system32";
-    if (lpBuffer == nullptr || uSize <= path.size()) {
-        return static_cast<UINT>(path.size() + 1);
-    }
-    std::memcpy(lpBuffer, path.c_str(), path.size() + 1);
-    return static_cast<UINT>(path.size());
+    return pal::CopyOut(WindowsDirectory() + "\\system32", lpBuffer, uSize);
 }
 
 BOOL WINAPI SHGetSpecialFolderPathA(HWND, LPSTR pszPath, int csidl, BOOL fCreate) {
