@@ -124,12 +124,10 @@ int Run(TReportFile& report) {
     Ledger().Start(RunOptions.preview, report.IsOpen() ? &report : nullptr);
 
     if (!FileExists(InstallLogPath)) {
-<<<<<<< HEAD
         // A run stopped between deleting the log and its journal left this.
-        TCounterJournal::RemoveAfterLog(InstallLogPath);
-        ErrorBox(FormatOneString(GetMessageText(3), InstallLogPath));
-        return;
-=======
+        if (!RunOptions.preview) {
+            TCounterJournal::RemoveAfterLog(InstallLogPath);
+        }
         ShowError(FormatOneString(GetMessageText(3), InstallLogPath));
         return kExitLogMissing;
     }
@@ -140,7 +138,6 @@ int Run(TReportFile& report) {
     } catch (const std::exception& error) {
         ShowError(error.what());
         return kExitLogMissing;
->>>>>>> ec9f827 (Options after the log path (/S, /PASSIVE, /LOG=FILE, /PREVIEW, /SHARED=REMOVE), exit codes with options, the phases through the ledger, and a final box that names files left for the restart and items left over)
     }
 
     if (!RunOptions.Unattended() && QuestionBox(GetMessageText(4)) != IDYES) {
@@ -172,12 +169,10 @@ int Run(TReportFile& report) {
     CreateDirsPhase();
 
     // Nothing is scheduled for restart when the log cannot go now.
-<<<<<<< HEAD
-    RemoveFile(InstallLogPath);
-    TCounterJournal::RemoveAfterLog(InstallLogPath);
-=======
     Ledger().DeleteInstallLog(InstallLogPath);
->>>>>>> ec9f827 (Options after the log path (/S, /PASSIVE, /LOG=FILE, /PREVIEW, /SHARED=REMOVE), exit codes with options, the phases through the ledger, and a final box that names files left for the restart and items left over)
+    if (!RunOptions.preview) {
+        TCounterJournal::RemoveAfterLog(InstallLogPath);
+    }
 
     RunProgramsAfter();
 
