@@ -131,10 +131,13 @@ LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesire
     if (!phkResult) {
         return ERROR_INVALID_PARAMETER;
     }
-    *phkResult = nullptr;
     Transaction transaction(false);
     int64_t id = 0;
     LSTATUS rc = BeginOnKey(transaction, hKey, id);
+    if (rc == ERROR_INVALID_HANDLE) {
+        return rc; // the result stays as it was, as in Windows
+    }
+    *phkResult = nullptr;
     if (rc != ERROR_SUCCESS) {
         return rc;
     }
@@ -142,8 +145,12 @@ LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesire
         *phkResult = hKey;
         return ERROR_SUCCESS;
     }
+    // HKEY_CLASSES_ROOT is a merged view on Windows; "\\" names the view
+    // itself and opens a handle of its own.
+    bool classesRoot =
+        PredefinedCode(hKey) == 0x80000000u && lpSubKey && std::strcmp(lpSubKey, "\\") == 0;
     std::vector<std::string> parts;
-    rc = SplitSubKey(lpSubKey, parts);
+    rc = classesRoot ? ERROR_SUCCESS : SplitSubKey(lpSubKey, parts);
     if (rc == ERROR_SUCCESS) {
         rc = WalkPath(id, parts, id);
     }
@@ -203,11 +210,23 @@ LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserve
     Query query("SELECT type, data FROM vals WHERE key = ? AND uname = ?");
     query.Bind(1, id).Bind(2, UpperCase(lpValueName ? lpValueName : ""));
     if (!query.Step()) {
-        return query.Failed() ? ERROR_REGISTRY_IO_FAILED : ERROR_FILE_NOT_FOUND;
+        if (query.Failed()) {
+            return ERROR_REGISTRY_IO_FAILED;
+        }
+        if (lpcbData) {
+            *lpcbData = 0;
+        }
+        return ERROR_FILE_NOT_FOUND;
     }
+    // The size is read before the type is written: a caller may pass one
+    // DWORD for both.
+    DWORD capacity = lpcbData ? *lpcbData : 0;
     auto type = static_cast<DWORD>(query.Int(0));
     if (lpType) {
         *lpType = type;
+    }
+    if (lpcbData) {
+        *lpcbData = capacity;
     }
     return CopyData(type, query.Text(1), lpData, lpcbData);
 }
@@ -394,17 +413,24 @@ LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWOR
     }
     const ValueRow& row = rows[dwIndex];
     DWORD length = static_cast<DWORD>(row.data.size());
-    if (lpData && *lpcbData < length) {
-        *lpcbData = length;
-        return ERROR_MORE_DATA;
+    DWORD capacity = lpcbData ? *lpcbData : 0;
+    bool nameFits = row.name.size() + 1 <= *lpcchValueName;
+    bool dataFits = !lpData || capacity >= length;
+    // A short buffer still reports the type and the data size needed; the
+    // name and its count stay as passed.
+    if (lpType) {
+        *lpType = row.type;
     }
-    if (row.name.size() + 1 > *lpcchValueName) {
+    if (!nameFits || !dataFits) {
+        if (lpcbData) {
+            *lpcbData = length;
+        }
         return ERROR_MORE_DATA;
     }
     std::memcpy(lpValueName, row.name.c_str(), row.name.size() + 1);
     *lpcchValueName = static_cast<DWORD>(row.name.size());
-    if (lpType) {
-        *lpType = row.type;
+    if (lpcbData) {
+        *lpcbData = capacity;
     }
     return CopyData(row.type, row.data, lpData, lpcbData);
 }

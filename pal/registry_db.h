@@ -208,6 +208,7 @@ class Transaction {
 };
 
 bool IsStringType(DWORD type);
+uint32_t PredefinedCode(HKEY key);
 bool IsPredefined(HKEY key);
 // Every call on an open key starts so: its own transaction, then the key
 // that the handle names (ERROR_REGISTRY_IO_FAILED when the store cannot be

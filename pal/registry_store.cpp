@@ -77,9 +77,18 @@ bool IsStringType(DWORD type) {
     return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
 }
 
+// The predefined key a handle names, or 0. Windows looks only at the low 32
+// bits, so a value sign-extended from a 32-bit LONG names the same root.
+uint32_t PredefinedCode(HKEY key) {
+    auto value = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(key));
+    auto high = static_cast<uint32_t>(value >> 32);
+    auto low = static_cast<uint32_t>(value);
+    bool extended = high == 0 || high == 0xFFFFFFFFu;
+    return extended && low >= 0x80000000u && low <= 0x80000003u ? low : 0;
+}
+
 bool IsPredefined(HKEY key) {
-    auto value = reinterpret_cast<uintptr_t>(key);
-    return value >= 0x80000000u && value <= 0x80000003u;
+    return PredefinedCode(key) != 0;
 }
 
 namespace {
@@ -102,7 +111,7 @@ bool KeyRowExists(int64_t id) {
 
 // The key id behind a handle: a predefined root or an open KeyObject.
 LSTATUS ResolveHandle(HKEY key, int64_t& id) {
-    switch (reinterpret_cast<uintptr_t>(key)) {
+    switch (PredefinedCode(key)) {
     case 0x80000000u: {
         int64_t software = 0;
         LSTATUS rc = FindChild(kMachineRoot, "Software", software);

@@ -5,7 +5,7 @@ if(VANTREL_WIN32)
 else()
   set(VANTREL_REGTEST_SIDE regtest_native.cpp)
 endif()
-vantrel_unit_test(test_registry SOURCES test_regpath.cpp test_registry.cpp test_palreg.cpp
+vantrel_unit_test(test_registry SOURCES test_regpath.cpp test_registry.cpp test_palreg.cpp test_palreg_contract.cpp
                   ${VANTREL_REGTEST_SIDE} LIBS vantrel_system)
 if(NOT VANTREL_WIN32)
   target_include_directories(test_registry PRIVATE ${PROJECT_SOURCE_DIR}/pal)
