@@ -34,7 +34,10 @@ FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
         SetLastError(hModule == nullptr ? ERROR_INVALID_HANDLE : ERROR_PROC_NOT_FOUND);
         return nullptr;
     }
-    void* symbol = dlsym(reinterpret_cast<void*>(hModule), lpProcName);
+    // The program's own handle is no dlopen handle: look in the program.
+    void* library = hModule == GetModuleHandleA(nullptr) ? dlopen(nullptr, RTLD_LAZY)
+                                                         : reinterpret_cast<void*>(hModule);
+    void* symbol = library ? dlsym(library, lpProcName) : nullptr;
     if (symbol == nullptr) {
         SetLastError(ERROR_PROC_NOT_FOUND);
         return nullptr;

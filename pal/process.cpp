@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <strings.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 #include <vector>
@@ -167,8 +168,20 @@ void WINAPI Sleep(DWORD dwMilliseconds) {
     }
 }
 
+// The environment's own spelling of a name, found without regard to case
+// as Windows finds it; the name itself when there is none.
+static std::string EnvironmentName(const char* name) {
+    size_t length = std::strlen(name);
+    for (char** entry = environ; *entry; ++entry) {
+        if (strncasecmp(*entry, name, length) == 0 && (*entry)[length] == '=') {
+            return std::string(*entry, length);
+        }
+    }
+    return name;
+}
+
 DWORD WINAPI GetEnvironmentVariableA(LPCSTR lpName, LPSTR lpBuffer, DWORD nSize) {
-    const char* value = lpName ? std::getenv(lpName) : nullptr;
+    const char* value = lpName ? std::getenv(EnvironmentName(lpName).c_str()) : nullptr;
     if (!value) {
         SetLastError(ERROR_ENVVAR_NOT_FOUND);
         return 0;
@@ -186,7 +199,8 @@ BOOL WINAPI SetEnvironmentVariableA(LPCSTR lpName, LPCSTR lpValue) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    int rc = lpValue ? setenv(lpName, lpValue, 1) : unsetenv(lpName);
+    std::string name = EnvironmentName(lpName);
+    int rc = lpValue ? setenv(name.c_str(), lpValue, 1) : unsetenv(name.c_str());
     if (rc != 0) {
         pal::SetLastErrorFromErrno();
         return FALSE;

@@ -1,0 +1,4 @@
+# The platform's contract at the edges callers can reach, beyond the calls
+# other suites already prove: the same tables natively and under Wine.
+vantrel_unit_test(test_contract_process SOURCES test_contract_process.cpp)
+vantrel_unit_test(test_contract_window SOURCES test_contract_window.cpp)
