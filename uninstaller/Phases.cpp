@@ -39,9 +39,11 @@ bool BeginPhase(const char* section, int message) {
 }
 
 // The name with its extension replaced: the text from the last "." on, when
-// that dot comes after the last "\" and ":", otherwise nothing, is replaced.
+// that dot comes after the last "\", "/" and ":", otherwise nothing, is
+// replaced. "/" separates path parts as "\" does, so a dot in a folder
+// name never counts.
 std::string ChangeExtension(const std::string& name, const std::string& extension) {
-    size_t last = name.find_last_of(".\\:");
+    size_t last = name.find_last_of(".\\/:");
     if (last != std::string::npos && name[last] == '.') {
         return name.substr(0, last) + extension;
     }

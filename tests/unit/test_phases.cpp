@@ -119,19 +119,24 @@ TEST_F(PhasesTest, EmptyOrMissingSectionsAddNoLineAndDoNothing) {
 
 TEST_F(PhasesTest, ShortcutsRemoveTheLnkAndPifTwins) {
     ASSERT_TRUE(CreateDirectoryA(PathOf("menu.v2").c_str(), nullptr));
-    for (const char* name : {"App.lnk", "App.pif", "Help.lnk", "Help.pif", "Help.txt",
-                             "menu.v2\\Tool.lnk", "menu.v2\\Tool.pif", "Other.lnk"}) {
+    ASSERT_TRUE(CreateDirectoryA(PathOf("tools.v3").c_str(), nullptr));
+    for (const char* name :
+         {"App.lnk", "App.pif", "Help.lnk", "Help.pif", "Help.txt", "menu.v2\\Tool.lnk",
+          "menu.v2\\Tool.pif", "Other.lnk", "tools.v3\\Tool.lnk", "tools.lnk"}) {
         WriteBytes(PathOf(name), "x");
     }
+    // "/" separates folders like "\": the dot of "tools.v3" is no extension.
     WriteLog({"[Shortcuts]", PathOf("App") + "=", PathOf("Help.lnk") + "=1",
-              PathOf("menu.v2\\Tool") + "=1", PathOf("Gone.lnk") + "=1"});
+              PathOf("menu.v2\\Tool") + "=1", PathOf("Gone.lnk") + "=1",
+              PathOf("tools.v3/Tool") + "=1"});
     ShortcutsPhase();
-    for (const char* gone :
-         {"App.lnk", "App.pif", "Help.lnk", "Help.pif", "menu.v2\\Tool.lnk", "menu.v2\\Tool.pif"}) {
+    for (const char* gone : {"App.lnk", "App.pif", "Help.lnk", "Help.pif", "menu.v2\\Tool.lnk",
+                             "menu.v2\\Tool.pif", "tools.v3\\Tool.lnk"}) {
         EXPECT_FALSE(PathExists(PathOf(gone))) << gone;
     }
-    EXPECT_TRUE(PathExists(PathOf("Help.txt")));
-    EXPECT_TRUE(PathExists(PathOf("Other.lnk")));
+    for (const char* kept : {"Help.txt", "Other.lnk", "tools.lnk"}) {
+        EXPECT_TRUE(PathExists(PathOf(kept))) << kept;
+    }
     EXPECT_EQ(ProgressLines(), (std::vector<std::string>{"Removing shortcuts..."}));
 }
 
