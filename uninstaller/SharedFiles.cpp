@@ -64,6 +64,11 @@ void SharedFilesPhase() {
         for (; position < count; ++position) {
             const std::string& line = KeptSharedFiles[position];
             std::string name = NameOf(line);
+            if (name.empty()) {
+                // No file: its counter path would name the key's default value.
+                kept.Add(line, KeptSharedFiles.Objects(position));
+                continue;
+            }
             std::string path = CounterPath(name);
             bool exists = false;
             int32_t counter = Ledger().ReadCounter(path, exists);

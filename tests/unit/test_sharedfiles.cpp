@@ -225,6 +225,18 @@ TEST_F(SharedFilesTest, QuoteInTheFileNameFindsItsOwnCounter) {
     EXPECT_TRUE(asked.empty());
 }
 
+TEST_F(SharedFilesTest, EntryWithoutNameLeavesTheKeysDefaultValueAlone) {
+    // The counter path of an empty name would name the key's default value.
+    std::string file = PathOf("named.dll");
+    SetCounter("", 3);
+    SetCounter(file, 2);
+    WriteLog({"[SharedFiles]", "=1", file + "=1"});
+    SharedFilesPhase();
+    EXPECT_EQ(Counter(""), 3);
+    EXPECT_EQ(Counter(file), 1);
+    EXPECT_TRUE(asked.empty());
+}
+
 TEST_F(SharedFilesTest, EmptySectionAddsNoLine) {
     WriteLog({"[SharedFiles]", "[CopyFiles]", PathOf("x.dll") + "=1"});
     SharedFilesPhase();
