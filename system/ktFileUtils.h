@@ -17,13 +17,18 @@ std::string AddBackslash(const std::string& path);
 std::string RemoveBackslash(const std::string& path);
 // The 8.3 form of an existing path, or the path unchanged when it has none.
 std::string GetShortPath(const std::string& path);
+// True when the last part of the path is a device name (CON, PRN, AUX, NUL,
+// COM1 to COM9, LPT1 to LPT9), with or without an extension, in any case:
+// Windows opens the device for such a name in every folder.
+bool IsDeviceName(const std::string& path);
 // True when the file was deleted, read-only or not. A file that stays keeps
-// its attributes reset to normal.
+// its attributes reset to normal. Device names are never deleted.
 bool RemoveFile(const std::string& path);
 // Marks an existing file for deletion at the next restart: MoveFileEx on NT,
 // a "NUL=" line in wininit.ini's [Rename] section otherwise (written when
 // that file's engine leaves the cache). True when the system took the entry;
-// false when it refused, or when the file is gone and nothing was needed.
+// false when it refused, or when the file is gone or a device name and
+// nothing was needed.
 bool DeleteOnRestart(const std::string& path);
 
 // The platform identifier (dwPlatformId of GetVersionExA), read once at

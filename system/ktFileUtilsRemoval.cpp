@@ -37,7 +37,30 @@ std::string GetShortPath(const std::string& path) {
     return std::string(buffer.data());
 }
 
+bool IsDeviceName(const std::string& path) {
+    size_t start = path.find_last_of("\\/:");
+    std::string name = path.substr(start == std::string::npos ? 0 : start + 1);
+    // Windows ignores what follows the first dot, and blanks before it.
+    name = name.substr(0, name.find('.'));
+    size_t end = name.find_last_not_of(' ');
+    name.erase(end == std::string::npos ? 0 : end + 1);
+    for (char& c : name) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    if (name == "CON" || name == "PRN" || name == "AUX" || name == "NUL") {
+        return true;
+    }
+    return name.size() == 4 && (name.compare(0, 3, "COM") == 0 || name.compare(0, 3, "LPT") == 0) &&
+           name[3] >= '1' && name[3] <= '9';
+}
+
 bool RemoveFile(const std::string& path) {
+    // Deleting "C:\App\NUL" would name the device, not a file of the app.
+    if (IsDeviceName(path)) {
+        return false;
+    }
     // Most files carry no read-only, hidden or system attribute: try the
     // deletion first and reset the attributes only when it is refused. A
     // file that still cannot be deleted keeps its attributes normal.
@@ -51,7 +74,7 @@ bool RemoveFile(const std::string& path) {
 bool DeleteOnRestart(const std::string& path) {
     // A file that is gone already needs nothing: an entry for it would
     // delete whatever is installed under that name before the restart.
-    if (!FileExists(path)) {
+    if (IsDeviceName(path) || !FileExists(path)) {
         return false;
     }
     if (PlatformId() == VER_PLATFORM_WIN32_NT) {

@@ -201,6 +201,54 @@ TEST_F(FileRemovalTest, NtFamilyUsesTheSystemRenameList) {
     EXPECT_EQ(ReadBytes(wininit), wininitBefore);
 }
 
+TEST(DeviceNames, AreKnownInAnyFolderWithOrWithoutExtension) {
+    for (const char* device :
+         {"CON", "prn", "Aux", "NUL", "nul.txt", "C:\\App\\COM1", "C:\\App\\com9.log",
+          "C:/App/LPT1", "D:lpt9.tar.gz", "C:\\App\\CON .txt"}) {
+        EXPECT_TRUE(IsDeviceName(device)) << device;
+    }
+    for (const char* file : {"", "C:\\App\\", "CONSOLE", "C:\\App\\COM10", "C:\\App\\LPT0",
+                             "C:\\App\\COM", "C:\\NUL\\app.exe", "xnul.txt", "C:\\App\\.nul"}) {
+        EXPECT_FALSE(IsDeviceName(file)) << file;
+    }
+}
+
+TEST_F(FileRemovalTest, DeviceNamesAreNeitherDeletedNorScheduled) {
+    SetPlatformId(VER_PLATFORM_WIN32_NT);
+    // Serial and printer ports are left out here: Windows would try to open them.
+    for (const char* name : {"CON", "nul.txt", "Nul.Dll"}) {
+        std::string path = PathOf(name);
+        // Natively the machine folder can hold a file of that name; Windows
+        // opens the device instead, and then there is nothing to find later.
+        DWORD attributes = FILE_ATTRIBUTE_NORMAL;
+        {
+            TScopedHandle made(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                           FILE_ATTRIBUTE_NORMAL, nullptr));
+            attributes =
+                made.IsValid() ? GetFileAttributesA(path.c_str()) : INVALID_FILE_ATTRIBUTES;
+        }
+        EXPECT_FALSE(RemoveFile(path)) << name;
+        DeleteOnRestart(path);
+        int scheduled = PendingDeletionsOf(path);
+        RemovePendingDeletionsOf(path);
+        EXPECT_EQ(scheduled, 0) << name;
+        EXPECT_EQ(GetFileAttributesA(path.c_str()), attributes) << name;
+    }
+}
+
+TEST_F(FileRemovalTest, ExistenceTestsNeverExpandWildcards) {
+    WriteBytes(PathOf("app.dll"), "x");
+    ASSERT_TRUE(CreateDirectoryA(PathOf("sub").c_str(), nullptr));
+    ASSERT_TRUE(FileExists(PathOf("app.dll")));
+    ASSERT_TRUE(DirectoryExists(PathOf("sub")));
+    for (const char* pattern : {"*.dll", "app.dl?", "*", "?pp.dll"}) {
+        EXPECT_FALSE(FileExists(PathOf(pattern))) << pattern;
+    }
+    for (const char* pattern : {"su*", "s?b", "*"}) {
+        EXPECT_FALSE(DirectoryExists(PathOf(pattern))) << pattern;
+    }
+}
+
 // Keeps the machine's wininit.ini as it was, whatever a test writes into it.
 class WininitTest : public FileRemovalTest {
   protected:
