@@ -164,4 +164,11 @@ void InstallInterruptHandler();
 // The dialog template of that name in the program's resources, or null.
 const PalDialogTemplate* FindDialogTemplate(LPCSTR name);
 
+// The exception code with which Windows would end a process that a fault
+// ended with this signal; 0 for signals that are no fault.
+DWORD ExceptionCodeOfSignal(int signalNumber);
+// The pseudo module that GetModuleHandleA gives for "kernel32.dll", and the
+// few calls GetProcAddress finds there.
+HMODULE Kernel32Module();
+
 } // namespace pal

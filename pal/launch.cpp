@@ -93,8 +93,10 @@ struct ProcessObject : Object {
         if (WIFEXITED(status)) {
             exitCode = static_cast<DWORD>(WEXITSTATUS(status));
         } else if (WIFSIGNALED(status)) {
-            // Ended from outside, as TerminateProcess would end it.
-            exitCode = static_cast<DWORD>(128 + WTERMSIG(status));
+            // A fault ends a Windows process with the exception's code;
+            // other signals end it from outside, as TerminateProcess would.
+            DWORD fault = ExceptionCodeOfSignal(WTERMSIG(status));
+            exitCode = fault != 0 ? fault : static_cast<DWORD>(128 + WTERMSIG(status));
         } else {
             exitCode = 1;
         }

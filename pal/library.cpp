@@ -1,24 +1,47 @@
-// Libraries for the native build: LoadLibraryA over dlopen, GetProcAddress
-// by name, FreeLibrary. Native libraries are ELF shared objects named like
+// Libraries for the native build: LoadLibraryA and LoadLibraryExA over
+// dlopen, the default search that SetDefaultDllDirectories restricts,
+// GetProcAddress by name, FreeLibrary. Native libraries are ELF shared objects named like
 // their Windows twins.
 #include "internal.h"
 
+#include <cstdint>
+#include <cstring>
 #include <dlfcn.h>
 
-HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
-    if (lpLibFileName == nullptr || *lpLibFileName == '\0') {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return nullptr;
-    }
-    std::string native = pal::NativePath(lpLibFileName);
-    if (!pal::IsRegularFile(native)) {
-        if (pal::HasSeparator(lpLibFileName)) {
-            SetLastError(ERROR_MOD_NOT_FOUND);
-            return nullptr;
+namespace {
+
+// The pseudo module of kernel32.dll; never dereferenced.
+const HMODULE kernel32Module = reinterpret_cast<HMODULE>(static_cast<uintptr_t>(0x7C800000));
+
+const DWORD kSearchFlags = LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_APPLICATION_DIR |
+                           LOAD_LIBRARY_SEARCH_USER_DIRS | LOAD_LIBRARY_SEARCH_SYSTEM32 |
+                           LOAD_LIBRARY_SEARCH_DEFAULT_DIRS;
+
+// Set by SetDefaultDllDirectories; 0 for the classic search, which looks in
+// the current directory too.
+DWORD defaultSearch = 0;
+
+bool IsFullPath(const char* path) {
+    return path[0] == '/' || path[0] == '\\' ||
+           (((path[0] | 0x20) >= 'a' && (path[0] | 0x20) <= 'z') && path[1] == ':' &&
+            (path[2] == '\\' || path[2] == '/'));
+}
+
+// The search of the current directory for a bare name is the classic one;
+// a search restricted to named folders never looks there.
+HMODULE Load(LPCSTR name, bool searchCurrentDirectory) {
+    std::string native = pal::NativePath(name);
+    if (pal::HasSeparator(name) || searchCurrentDirectory) {
+        if (!pal::IsRegularFile(native)) {
+            if (pal::HasSeparator(name)) {
+                SetLastError(ERROR_MOD_NOT_FOUND);
+                return nullptr;
+            }
+            native = name;
         }
-        // A bare name that is not in the current directory: the loader's
-        // own search path.
-        native = lpLibFileName;
+    } else {
+        // The system's own folders: the loader's search path.
+        native = name;
     }
     void* library = dlopen(native.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (library == nullptr) {
@@ -29,9 +52,55 @@ HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
     return reinterpret_cast<HMODULE>(library);
 }
 
+} // namespace
+
+HMODULE pal::Kernel32Module() {
+    return kernel32Module;
+}
+
+HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
+    if (lpLibFileName == nullptr || *lpLibFileName == '\0') {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    return Load(lpLibFileName, defaultSearch == 0);
+}
+
+// The folder of a library named by a full path is searched through the
+// library's own run path ($ORIGIN), which is how an ELF library finds the
+// libraries beside it: the flag is checked, as Windows checks it.
+HMODULE WINAPI LoadLibraryExA(LPCSTR lpLibFileName, HANDLE hFile, DWORD dwFlags) {
+    if (lpLibFileName == nullptr || *lpLibFileName == '\0' || hFile != nullptr ||
+        (dwFlags & ~kSearchFlags) != 0 ||
+        ((dwFlags & LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR) && !IsFullPath(lpLibFileName))) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    DWORD search = dwFlags != 0 ? dwFlags : defaultSearch;
+    return Load(lpLibFileName, search == 0);
+}
+
+BOOL WINAPI SetDefaultDllDirectories(DWORD DirectoryFlags) {
+    if (DirectoryFlags == 0 || (DirectoryFlags & ~kSearchFlags) != 0 ||
+        (DirectoryFlags & LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR) != 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    defaultSearch = DirectoryFlags;
+    return TRUE;
+}
+
 FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
     if (hModule == nullptr || lpProcName == nullptr || IS_INTRESOURCE(lpProcName)) {
         SetLastError(hModule == nullptr ? ERROR_INVALID_HANDLE : ERROR_PROC_NOT_FOUND);
+        return nullptr;
+    }
+    if (hModule == kernel32Module) {
+        // Only the calls that programs look up because older systems lack them.
+        if (std::strcmp(lpProcName, "SetDefaultDllDirectories") == 0) {
+            return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(SetDefaultDllDirectories));
+        }
+        SetLastError(ERROR_PROC_NOT_FOUND);
         return nullptr;
     }
     // The program's own handle is no dlopen handle: look in the program.
@@ -46,6 +115,9 @@ FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
 }
 
 BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
+    if (hLibModule == kernel32Module) {
+        return TRUE;
+    }
     if (hLibModule == nullptr || dlclose(reinterpret_cast<void*>(hLibModule)) != 0) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;

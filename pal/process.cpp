@@ -85,6 +85,10 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) {
     if (lpModuleName == nullptr) {
         return selfModule;
     }
+    if (strcasecmp(lpModuleName, "kernel32.dll") == 0 ||
+        strcasecmp(lpModuleName, "kernel32") == 0) {
+        return pal::Kernel32Module();
+    }
     SetLastError(ERROR_MOD_NOT_FOUND);
     return nullptr;
 }

@@ -286,6 +286,54 @@ void WINAPI Sleep(DWORD dwMilliseconds);
 HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName);
 FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
 BOOL WINAPI FreeLibrary(HMODULE hLibModule);
+
+// Library search: LoadLibraryExA's flags and the process-wide default that
+// SetDefaultDllDirectories sets (looked up through GetProcAddress on
+// kernel32.dll, as on Windows, where older systems lack it).
+#define LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR 0x00000100
+#define LOAD_LIBRARY_SEARCH_APPLICATION_DIR 0x00000200
+#define LOAD_LIBRARY_SEARCH_USER_DIRS 0x00000400
+#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
+#define LOAD_LIBRARY_SEARCH_DEFAULT_DIRS 0x00001000
+HMODULE WINAPI LoadLibraryExA(LPCSTR lpLibFileName, HANDLE hFile, DWORD dwFlags);
+BOOL WINAPI SetDefaultDllDirectories(DWORD DirectoryFlags);
+
+// Faults: the error mode, and the filter that sees a fault nothing handled.
+#define SEM_FAILCRITICALERRORS 0x0001
+#define SEM_NOGPFAULTERRORBOX 0x0002
+#define SEM_NOALIGNMENTFAULTEXCEPT 0x0004
+#define SEM_NOOPENFILEERRORBOX 0x8000
+UINT WINAPI SetErrorMode(UINT uMode);
+
+#define EXCEPTION_ACCESS_VIOLATION ((DWORD)0xC0000005L)
+#define EXCEPTION_IN_PAGE_ERROR ((DWORD)0xC0000006L)
+#define EXCEPTION_ILLEGAL_INSTRUCTION ((DWORD)0xC000001DL)
+#define EXCEPTION_FLT_DIVIDE_BY_ZERO ((DWORD)0xC000008EL)
+#define EXCEPTION_FLT_INVALID_OPERATION ((DWORD)0xC0000090L)
+#define EXCEPTION_INT_DIVIDE_BY_ZERO ((DWORD)0xC0000094L)
+#define EXCEPTION_INT_OVERFLOW ((DWORD)0xC0000095L)
+#define EXCEPTION_PRIV_INSTRUCTION ((DWORD)0xC0000096L)
+#define EXCEPTION_STACK_OVERFLOW ((DWORD)0xC00000FDL)
+#define EXCEPTION_EXECUTE_HANDLER 1
+#define EXCEPTION_CONTINUE_SEARCH 0
+#define EXCEPTION_CONTINUE_EXECUTION (-1)
+#define EXCEPTION_MAXIMUM_PARAMETERS 15
+typedef struct _EXCEPTION_RECORD {
+    DWORD ExceptionCode;
+    DWORD ExceptionFlags;
+    struct _EXCEPTION_RECORD* ExceptionRecord;
+    LPVOID ExceptionAddress;
+    DWORD NumberParameters;
+    ULONG_PTR ExceptionInformation[EXCEPTION_MAXIMUM_PARAMETERS];
+} EXCEPTION_RECORD, *PEXCEPTION_RECORD;
+typedef struct _CONTEXT CONTEXT, *PCONTEXT; // never filled natively
+typedef struct _EXCEPTION_POINTERS {
+    PEXCEPTION_RECORD ExceptionRecord;
+    PCONTEXT ContextRecord;
+} EXCEPTION_POINTERS, *PEXCEPTION_POINTERS;
+typedef LONG(WINAPI* LPTOP_LEVEL_EXCEPTION_FILTER)(PEXCEPTION_POINTERS ExceptionInfo);
+LPTOP_LEVEL_EXCEPTION_FILTER WINAPI
+SetUnhandledExceptionFilter(LPTOP_LEVEL_EXCEPTION_FILTER lpTopLevelExceptionFilter);
 DWORD WINAPI GetCurrentThreadId(void);
 DWORD WINAPI GetCurrentProcessId(void);
 DWORD WINAPI GetEnvironmentVariableA(LPCSTR lpName, LPSTR lpBuffer, DWORD nSize);

@@ -93,7 +93,7 @@ TEST(Version, ReportsAWindowsPlatform) {
 }
 
 bool IsNativeBuild() {
-    return GetModuleHandleA("kernel32.dll") == nullptr;
+    return GetModuleHandleA("ntdll.dll") == nullptr;
 }
 
 TEST(Version, NativeBuildCanPoseAsTheOtherFamily_NativeOnly) {
