@@ -10,6 +10,7 @@
 #include "ktRegIni.h"
 #include "ktReport.h"
 #include "ktUtils.h"
+#include "ktUtils2.h"
 #include "resource.h"
 
 #include <exception>
@@ -17,6 +18,7 @@
 namespace {
 
 const char kAppTitle[] = "Vantrel Uninstaller";
+const char kUnknownErrorText[] = "Unknown error";
 
 // Exit codes when options are given (without options the program ends with 0).
 enum : int {
@@ -270,6 +272,11 @@ int RunUninstall() {
         // Run's owners have closed the window and freed the lists by now.
         ShowError(error.what());
         code = kExitFatal;
+    } catch (...) {
+        // Whatever else was thrown ends the run the same way, never in
+        // std::terminate.
+        ShowError(kUnknownErrorText);
+        code = kExitFatal;
     }
     report.WriteLine(ReportEndLine(Ledger().CountsJson(), RunOptions.any ? code : kExitDone,
                                    Ledger().RestartPending(), GetTickCount() - startTicks));
@@ -279,6 +286,7 @@ int RunUninstall() {
 }
 
 void StartUp() {
+    RestrictLibrarySearch();
     CoInitialize(nullptr);
     OSVERSIONINFOA version = {};
     version.dwOSVersionInfoSize = sizeof version;

@@ -1,5 +1,7 @@
 // UnregisterServer: the server library is loaded, its export called once and
 // the library released again; the test libraries record each of these events.
+// The call is made by a copy of this test program, the server host, so a
+// server that faults ends only that copy and the fault comes back as an error.
 #include "PhaseTestSupport.h"
 #include "ktUtils2.h"
 
@@ -75,6 +77,75 @@ TEST_F(UnregisterTest, ServerCopiedUnderAWindowsPathIsFound) {
     EXPECT_EQ(Events(),
               (std::vector<std::string>{"load vt_server.dll", "DllUnregisterServer vt_server.dll",
                                         "unload vt_server.dll"}));
+}
+
+TEST_F(UnregisterTest, FaultInsideTheServerIsRaisedWithItsNameAndTheLibrary) {
+    struct Case {
+        const char* library;
+        const char* fault;
+    } cases[] = {
+        {"vt_crash_null.dll", "Access violation"},
+        {"vt_crash_illegal.dll", "Illegal instruction"},
+        {"vt_crash_divide.dll", "Integer division by zero"},
+        {"vt_crash_stack.dll", "Stack overflow"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.library);
+        std::string path = TestProgram(c.library);
+        std::string raised;
+        try {
+            UnregisterServer(path);
+        } catch (const EServerFault& fault) {
+            raised = fault.what();
+        }
+        EXPECT_EQ(raised, std::string(c.fault) + " in " + path);
+    }
+    // Each server was called; the run goes on with the next one.
+    EXPECT_TRUE(UnregisterServer(TestProgram("vt_server.dll")));
+    std::vector<std::string> expected;
+    for (const auto& c : cases) {
+        expected.push_back(std::string("DllUnregisterServer ") + c.library);
+    }
+    expected.insert(expected.end(), {"load vt_server.dll", "DllUnregisterServer vt_server.dll",
+                                     "unload vt_server.dll"});
+    EXPECT_EQ(Events(), expected);
+}
+
+TEST_F(UnregisterTest, ExceptionEscapingTheServerIsRaisedAsAFault) {
+    std::string path = TestProgram("vt_crash_throw.dll");
+    EXPECT_THROW(UnregisterServer(path), EServerFault);
+    EXPECT_EQ(Events(), (std::vector<std::string>{"DllUnregisterServer vt_crash_throw.dll"}));
+}
+
+TEST_F(UnregisterTest, HostExitCodesNameTheFault) {
+    const std::string path = "C:\\App\\srv.dll";
+    EXPECT_EQ(ServerFaultText(0, path), "");
+    EXPECT_EQ(ServerFaultText(0xC0000005u, path), "Access violation in C:\\App\\srv.dll");
+    EXPECT_EQ(ServerFaultText(0xE06D7363u, path), "Unhandled exception in C:\\App\\srv.dll");
+    EXPECT_EQ(ServerFaultText(0xC0000409u, path), "Exception 0xC0000409 in C:\\App\\srv.dll");
+    EXPECT_EQ(ServerFaultText(5, path), "Unexpected end of C:\\App\\srv.dll (exit code 5)");
+}
+
+TEST_F(UnregisterTest, ServerFindsTheLibrariesOfItsOwnFolder) {
+    // Copied into a folder that no search path names.
+    ASSERT_TRUE(CreateDirectoryA(PathOf("Server Folder").c_str(), nullptr));
+    for (const char* name : {"vt_depserver.dll", "vt_helper.dll"}) {
+        ASSERT_TRUE(CopyFileA(TestProgram(name).c_str(),
+                              PathOf(std::string("Server Folder\\") + name).c_str(), FALSE));
+    }
+    EXPECT_TRUE(UnregisterServer(PathOf("Server Folder\\vt_depserver.dll")));
+    EXPECT_EQ(Events(), (std::vector<std::string>{"DllUnregisterServer vt_depserver.dll",
+                                                  "helper vt_helper.dll"}));
+}
+
+TEST_F(UnregisterTest, LibraryPlantedInTheCurrentFolderIsNotLoadedByName) {
+    // A bare name is looked up in the system folder only.
+    std::string planted = "vt-planted-" + std::to_string(GetCurrentProcessId()) + ".dll";
+    ASSERT_TRUE(CopyFileA(TestProgram("vt_server.dll").c_str(), planted.c_str(), FALSE));
+    bool called = UnregisterServer(planted);
+    DeleteFileA(planted.c_str());
+    EXPECT_FALSE(called);
+    EXPECT_TRUE(Events().empty());
 }
 
 TEST_F(UnregisterTest, LoaderReportsWin32Errors) {
