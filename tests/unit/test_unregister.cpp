@@ -160,6 +160,16 @@ TEST_F(UnregisterTest, LoaderReportsWin32Errors) {
     EXPECT_EQ(GetProcAddress(library, "DllUnregisterServer"), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
     EXPECT_TRUE(FreeLibrary(library));
+
+    // A library named by a full path loads with its folder searched; the
+    // call that turns the restricted search on is found where it exists.
+    library = LoadLibraryExA(TestProgram("vt_plain.dll").c_str(), nullptr,
+                             LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+    ASSERT_NE(library, nullptr);
+    EXPECT_TRUE(FreeLibrary(library));
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    ASSERT_NE(kernel, nullptr);
+    EXPECT_NE(GetProcAddress(kernel, "SetDefaultDllDirectories"), nullptr);
 }
 
 } // namespace
