@@ -1,8 +1,8 @@
-// Faults inside the program for the native build: the error mode, the unhandled-exception
-// filter over POSIX signals, and the mapping between the signals that end a
-// process and the exception codes with which Windows ends it. A stack
-// overflow ends the process with SIGSTKFLT, which nothing else sends, so
-// that the parent can tell it from an access violation.
+// Faults inside the program for the native build: the error mode, the
+// unhandled-exception filter over POSIX signals, and the mapping between
+// the signals that end a process and the exception codes with which Windows
+// ends it. A stack overflow ends the process with SIGSTKFLT, which nothing
+// else sends, so that the parent can tell it from an access violation.
 #include "internal.h"
 
 #include <csignal>
