@@ -10,8 +10,10 @@ else()
 endif()
 
 foreach(_h6_suite test_phases test_sharedfiles test_shell test_unregister)
+  # Servers are called through a copy of the test program: its main() is
+  # also the server host's.
   vantrel_unit_test(${_h6_suite} SOURCES ${_h6_suite}.cpp $<TARGET_OBJECTS:vantrel_resources>
-                    LIBS vantrel_uninstaller)
+                    LIBS vantrel_uninstaller MAIN TestMainServerHost.cpp)
   target_compile_definitions(${_h6_suite} PRIVATE
     VANTREL_TEST_PROGRAMS_DIR="${_h6_programs_dir}" VANTREL_NATIVE_BUILD=${_h6_native})
   add_dependencies(${_h6_suite} vantrel_test_programs)
