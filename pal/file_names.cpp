@@ -46,8 +46,9 @@ const char kPendingRenames[] = "PendingFileRenameOperations";
 // start. The list's existing pairs are read and written back unchanged;
 // damaged data ends where it stops making pairs.
 BOOL AddRestartRename(const std::string& from, const std::string& to) {
-    HKEY key = nullptr;
-    LSTATUS status = RegCreateKeyA(HKEY_LOCAL_MACHINE, kSessionManager, &key);
+    UniqueKey owner;
+    LSTATUS status = RegCreateKeyA(HKEY_LOCAL_MACHINE, kSessionManager, owner.Receive());
+    HKEY key = owner.get();
     if (status != ERROR_SUCCESS) {
         return Fail(static_cast<DWORD>(status));
     }
@@ -84,7 +85,6 @@ BOOL AddRestartRename(const std::string& from, const std::string& to) {
     status =
         RegSetValueExA(key, kPendingRenames, 0, REG_MULTI_SZ,
                        reinterpret_cast<const BYTE*>(list.data()), static_cast<DWORD>(list.size()));
-    RegCloseKey(key);
     if (status != ERROR_SUCCESS) {
         return Fail(static_cast<DWORD>(status));
     }
@@ -240,35 +240,31 @@ BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFai
     if (!Resolve(lpExistingFileName, from)) {
         return FALSE;
     }
-    HANDLE source =
-        CreateFileA(lpExistingFileName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                    OPEN_EXISTING, 0, nullptr);
-    if (source == INVALID_HANDLE_VALUE) {
+    UniqueHandle source(CreateFileA(lpExistingFileName, GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                                    nullptr));
+    if (!source) {
         return FALSE;
     }
     struct stat st;
-    FileObject* in = LookupHandleAs<FileObject>(source);
+    FileObject* in = LookupHandleAs<FileObject>(source.get());
     fstat(in->fd.get(), &st);
     DWORD attrs = AttributesOf(from, st) & ~FILE_ATTRIBUTE_NORMAL;
-    HANDLE target = CreateFileA(
-        lpNewFileName, GENERIC_WRITE, 0, nullptr, bFailIfExists ? CREATE_NEW : CREATE_ALWAYS,
-        (attrs & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) | FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (target == INVALID_HANDLE_VALUE) {
-        DWORD code = GetLastError();
-        CloseHandle(source);
-        return Fail(code);
-    }
-    FileObject* out = LookupHandleAs<FileObject>(target);
-    bool copied = CopyContents(in->fd.get(), out->fd.get());
-    DWORD code = copied ? ERROR_SUCCESS : ErrorFromErrno(errno);
-    if (copied) {
+    {
+        // Closing changes no last error: a failed open's stays.
+        UniqueHandle target(CreateFileA(
+            lpNewFileName, GENERIC_WRITE, 0, nullptr, bFailIfExists ? CREATE_NEW : CREATE_ALWAYS,
+            (attrs & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) | FILE_ATTRIBUTE_NORMAL,
+            nullptr));
+        if (!target) {
+            return FALSE;
+        }
+        FileObject* out = LookupHandleAs<FileObject>(target.get());
+        if (!CopyContents(in->fd.get(), out->fd.get())) {
+            return Fail(ErrorFromErrno(errno));
+        }
         struct timespec times[2] = {st.st_atim, st.st_mtim};
         futimens(out->fd.get(), times);
-    }
-    CloseHandle(target);
-    CloseHandle(source);
-    if (!copied) {
-        return Fail(code);
     }
     std::string to = NativePath(lpNewFileName);
     ApplyAttributes(to, attrs | FILE_ATTRIBUTE_ARCHIVE);

@@ -74,6 +74,44 @@ struct DirCloser {
 };
 using UniqueDir = std::unique_ptr<DIR, DirCloser>;
 
+// Owns a HANDLE that a call opened for its own use: closed when the owner
+// goes. Empty is INVALID_HANDLE_VALUE, what the opening calls give on failure.
+class UniqueHandle {
+  public:
+    explicit UniqueHandle(HANDLE handle) : handle_(handle) {}
+    ~UniqueHandle() {
+        if (handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr) {
+            CloseHandle(handle_);
+        }
+    }
+    UniqueHandle(const UniqueHandle&) = delete;
+    UniqueHandle& operator=(const UniqueHandle&) = delete;
+    HANDLE get() const { return handle_; }
+    explicit operator bool() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
+
+  private:
+    HANDLE handle_;
+};
+
+// Owns an open registry key: closed when the owner goes.
+class UniqueKey {
+  public:
+    UniqueKey() = default;
+    ~UniqueKey() {
+        if (key_ != nullptr) {
+            RegCloseKey(key_);
+        }
+    }
+    UniqueKey(const UniqueKey&) = delete;
+    UniqueKey& operator=(const UniqueKey&) = delete;
+    HKEY get() const { return key_; }
+    // Where an opening call puts the key.
+    PHKEY Receive() { return &key_; }
+
+  private:
+    HKEY key_ = nullptr;
+};
+
 // Existence tests on native paths. Exists does not follow a final symbolic
 // link; the others do.
 inline bool Exists(const std::string& nativePath) {

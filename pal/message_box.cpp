@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <cstdio>
 
-namespace {
-
 using namespace pal::ui;
+
+namespace {
 
 std::vector<Button> BoxButtons(UINT type) {
     switch (type & MB_TYPEMASK) {
@@ -89,8 +89,6 @@ void BoxSize(const std::string& text, const std::string& caption, size_t buttonC
 }
 
 } // namespace
-
-using namespace pal::ui;
 
 int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
     if (hWnd && !FindOrFail(hWnd)) {
