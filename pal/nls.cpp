@@ -1,5 +1,5 @@
 // National-language support for the one code page the layer knows, 1252:
-// upper-casing, character stepping and the locale comparison.
+// upper-casing, lead bytes (none) and the locale comparison.
 #include "internal.h"
 
 #include <cstring>
@@ -53,37 +53,8 @@ DWORD WINAPI CharUpperBuffA(LPSTR lpsz, DWORD cchLength) {
     return cchLength;
 }
 
-LPSTR WINAPI CharUpperA(LPSTR lpsz) {
-    auto value = reinterpret_cast<uintptr_t>(lpsz);
-    if (value >> 16 == 0) {
-        // A single character passed in the pointer's low word.
-        return reinterpret_cast<LPSTR>(
-            static_cast<uintptr_t>(UpperOf(static_cast<unsigned char>(value))));
-    }
-    CharUpperBuffA(lpsz, static_cast<DWORD>(strlen(lpsz)));
-    return lpsz;
-}
-
 BOOL WINAPI IsDBCSLeadByte(BYTE) {
     return FALSE;
-}
-
-LPSTR WINAPI CharNextA(LPCSTR lpsz) {
-    if (lpsz == nullptr) {
-        return nullptr;
-    }
-    return const_cast<LPSTR>(*lpsz != '\0' ? lpsz + 1 : lpsz);
-}
-
-LPSTR WINAPI CharPrevA(LPCSTR lpszStart, LPCSTR lpszCurrent) {
-    if (lpszStart == nullptr || lpszCurrent == nullptr) {
-        return const_cast<LPSTR>(lpszCurrent);
-    }
-    return const_cast<LPSTR>(lpszCurrent > lpszStart ? lpszCurrent - 1 : lpszStart);
-}
-
-UINT WINAPI GetACP(void) {
-    return 1252;
 }
 
 namespace {

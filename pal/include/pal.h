@@ -236,11 +236,7 @@ BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFai
 int WINAPI CompareStringA(LCID Locale, DWORD dwCmpFlags, LPCSTR lpString1, int cchCount1,
                           LPCSTR lpString2, int cchCount2);
 DWORD WINAPI CharUpperBuffA(LPSTR lpsz, DWORD cchLength);
-LPSTR WINAPI CharUpperA(LPSTR lpsz);
 BOOL WINAPI IsDBCSLeadByte(BYTE TestChar);
-LPSTR WINAPI CharNextA(LPCSTR lpsz);
-LPSTR WINAPI CharPrevA(LPCSTR lpszStart, LPCSTR lpszCurrent);
-UINT WINAPI GetACP(void);
 
 typedef uint16_t WCHAR;
 typedef WCHAR* LPWSTR;

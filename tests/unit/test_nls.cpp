@@ -1,6 +1,6 @@
-// Upper-casing, character stepping and the locale comparison of code page
-// 1252, as the program uses them for names: equality without regard to case
-// and an order in which a path comes before every path that extends it.
+// Upper-casing, lead bytes and the locale comparison of code page 1252, as
+// the program uses them for names: equality without regard to case and an
+// order in which a path comes before every path that extends it.
 #include "TestSupport.h"
 
 #include <algorithm>
@@ -60,37 +60,16 @@ TEST(CharUpper, EveryByteOfTheCodePage) {
     }
 }
 
-TEST(CharUpper, BufferStringAndSingleCharacterForms) {
+TEST(CharUpper, UpperCasesTheCountGiven) {
     char buffer[] = "Mixed \xe9t\xe9 path\\file.txt";
     EXPECT_EQ(CharUpperBuffA(buffer, 5), 5u); // only the count given
     EXPECT_STREQ(buffer, "MIXED \xe9t\xe9 path\\file.txt");
-    char whole[] = "c:\\program files\\\xe6\xf8\xe5.dll";
-    EXPECT_EQ(CharUpperA(whole), whole);
-    EXPECT_STREQ(whole, "C:\\PROGRAM FILES\\\xc6\xd8\xc5.DLL");
-    // A character in the low word of the pointer comes back upper-cased the same way.
-    auto single = reinterpret_cast<UINT_PTR>(CharUpperA(reinterpret_cast<LPSTR>(UINT_PTR('q'))));
-    EXPECT_EQ(single, static_cast<UINT_PTR>('Q'));
-    single = reinterpret_cast<UINT_PTR>(CharUpperA(reinterpret_cast<LPSTR>(UINT_PTR(0xFF))));
-    EXPECT_EQ(single, static_cast<UINT_PTR>(0x9F));
-    EXPECT_EQ(Upper("\xdf"), "\xdf"); // sharp s has no single upper-case letter here
 }
 
-TEST(CodePage, IsSingleByte1252) {
-    EXPECT_EQ(GetACP(), 1252u);
+TEST(LeadBytes, NoneInCodePage1252) {
     for (int c = 0; c < 256; ++c) {
         EXPECT_FALSE(IsDBCSLeadByte(static_cast<BYTE>(c))) << c;
     }
-}
-
-TEST(CharStepping, NextAndPreviousMoveOneByte) {
-    const char text[] = "a\xe9\\z";
-    const char* end = text + 4;
-    EXPECT_EQ(CharNextA(text), text + 1);
-    EXPECT_EQ(CharNextA(text + 1), text + 2);
-    EXPECT_EQ(CharNextA(end), end); // stays on the terminating zero
-    EXPECT_EQ(CharPrevA(text, end), text + 3);
-    EXPECT_EQ(CharPrevA(text, text + 2), text + 1);
-    EXPECT_EQ(CharPrevA(text, text), text); // never before the start
 }
 
 // ---- Comparison ---------------------------------------------------------------------
