@@ -39,17 +39,27 @@ std::vector<std::string> OwnArguments() {
     return arguments;
 }
 
-// A Windows command line: the arguments separated by blanks, those that
-// hold a blank or tab, or are empty, put in double quotes. Quotes inside an
-// argument are not escaped: the program's own splitter knows no escape.
+// A Windows command line that the program's own splitter takes apart into
+// the same arguments: codes 1 to 32 separate, double quotes toggle a quoted
+// stretch and are dropped, and there is no escape. An argument that holds a
+// separator, or is empty, is put in double quotes. A double quote inside an
+// argument cannot come back through that splitter, so it is left out: the
+// argument still comes back as one, without its quotes.
 std::string BuildCommandLine(const std::vector<std::string>& arguments) {
     std::string line;
     for (size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
+        std::string argument;
+        bool separator = false;
+        for (char c : arguments[i]) {
+            if (c != '"') {
+                argument += c;
+                separator = separator || static_cast<unsigned char>(c) <= 32;
+            }
+        }
         if (i > 0) {
             line += ' ';
         }
-        if (argument.empty() || argument.find_first_of(" \t") != std::string::npos) {
+        if (argument.empty() || separator) {
             line += '"' + argument + '"';
         } else {
             line += argument;

