@@ -1,11 +1,13 @@
 // The thread's message queue: posted messages, WM_QUIT after everything
 // posted before it, and the terminal's interrupt (SIGINT) as a posted quit.
-// Sent messages go straight to the window's handler.
+// Sent messages go straight to the window's handler; a broadcast reaches
+// every top-level window of the process.
 #include "windowing.h"
 
 #include <csignal>
 #include <cstring>
 #include <deque>
+#include <vector>
 
 namespace pal::ui {
 
@@ -45,6 +47,18 @@ bool FilterMatches(const MSG& msg, HWND hwnd, UINT minMsg, UINT maxMsg) {
     }
     Window* target = Find(msg.hwnd);
     return target && target->parent == hwnd && target->kind == Kind::Control;
+}
+
+// The top-level windows (boxes and dialogs, not their controls) in the
+// order they were made: what a broadcast reaches.
+std::vector<HWND> TopLevelWindows() {
+    std::vector<HWND> handles;
+    for (const auto& entry : Windows()) {
+        if (entry.second->kind != Kind::Control) {
+            handles.push_back(entry.second->handle);
+        }
+    }
+    return handles;
 }
 
 } // namespace
@@ -93,7 +107,14 @@ using namespace pal::ui;
 
 LRESULT WINAPI SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
     if (hWnd == HWND_BROADCAST) {
-        // No other top-level windows exist on this machine.
+        // Every top-level window of the process; a window that a handler
+        // destroys on the way is skipped. This process's windows are the only
+        // ones on this machine.
+        for (HWND handle : TopLevelWindows()) {
+            if (Find(handle)) {
+                SendMessageA(handle, Msg, wParam, lParam);
+            }
+        }
         return 0;
     }
     Window* window = FindOrFail(hWnd);
@@ -131,6 +152,9 @@ LRESULT WINAPI SendMessageTimeoutA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lP
 
 BOOL WINAPI PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
     if (hWnd == HWND_BROADCAST) {
+        for (HWND handle : TopLevelWindows()) {
+            PostMessageA(handle, Msg, wParam, lParam);
+        }
         return TRUE;
     }
     if (hWnd && !FindOrFail(hWnd)) {

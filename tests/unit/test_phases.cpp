@@ -17,6 +17,27 @@ BOOL WINAPI RecordFont(LPCSTR name) {
     return TRUE;
 }
 
+int fontChanges = 0;
+INT_PTR CALLBACK CountFontChanges(HWND, UINT message, WPARAM, LPARAM) {
+    if (message == WM_FONTCHANGE) {
+        ++fontChanges;
+    }
+    return FALSE;
+}
+
+// The font-change broadcasts that a top-level window of the process gets
+// while the RegFonts phase runs.
+int FontChangesSeenDuringRegFonts() {
+    HWND listener =
+        CreateDialogParamA(ModuleHandle, RES_DLG_UNINSTALL, nullptr, CountFontChanges, 0);
+    EXPECT_NE(listener, nullptr);
+    fontChanges = 0;
+    RegFontsPhase();
+    int seen = fontChanges;
+    DestroyWindow(listener);
+    return seen;
+}
+
 class PhasesTest : public PhaseTest {
   protected:
     void SetUp() override {
@@ -185,6 +206,16 @@ TEST_F(PhasesTest, RegFontsReleasesEveryFontButTheKeptSharedOnes) {
     RegFontsPhase();
     EXPECT_EQ(fontCalls, (std::vector<std::string>{PathOf("One.ttf"), PathOf("Two.fon")}));
     EXPECT_EQ(ProgressLines(), (std::vector<std::string>{"Unregister fonts..."}));
+}
+
+TEST_F(PhasesTest, RegFontsTellsTheTopLevelWindowsOnceAfterItsFonts) {
+    WriteLog({"[RegFonts]", PathOf("One.ttf") + "=", PathOf("Two.fon") + "="});
+    EXPECT_EQ(FontChangesSeenDuringRegFonts(), 1);
+}
+
+TEST_F(PhasesTest, RegFontsTellsNoWindowWhenItsSectionIsEmpty) {
+    WriteLog({"[RegFonts]", "[CopyFiles]", PathOf("One.ttf") + "="});
+    EXPECT_EQ(FontChangesSeenDuringRegFonts(), 0);
 }
 
 // ---- AddReg and CreateKeys ---------------------------------------------------------------
