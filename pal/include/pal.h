@@ -1,6 +1,9 @@
 // The Win32 subset that the program calls, for the native build: the types,
 // constants and ANSI functions with Windows' names, widths and error codes.
-// Implemented over POSIX in pal/*.cpp. Only system/winapi.h includes this.
+// Implemented over Linux in pal/*.cpp (pal/README.md maps the calls to their
+// files). The program and the tests reach it through system/winapi.h; only
+// the layer's own sources and the native tool vantrel-reg include it
+// directly.
 #pragma once
 
 #include <cstddef>
