@@ -6,6 +6,10 @@
 #include <string>
 #include <vector>
 
+UINT WINAPI GetACP(void) {
+    return 1252;
+}
+
 namespace {
 
 unsigned char UpperOf(unsigned char c) {

@@ -240,6 +240,7 @@ int WINAPI CompareStringA(LCID Locale, DWORD dwCmpFlags, LPCSTR lpString1, int c
                           LPCSTR lpString2, int cchCount2);
 DWORD WINAPI CharUpperBuffA(LPSTR lpsz, DWORD cchLength);
 BOOL WINAPI IsDBCSLeadByte(BYTE TestChar);
+UINT WINAPI GetACP(void);
 
 typedef uint16_t WCHAR;
 typedef WCHAR* LPWSTR;

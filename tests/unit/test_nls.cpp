@@ -67,6 +67,7 @@ TEST(CharUpper, UpperCasesTheCountGiven) {
 }
 
 TEST(LeadBytes, NoneInCodePage1252) {
+    EXPECT_EQ(GetACP(), 1252u);
     for (int c = 0; c < 256; ++c) {
         EXPECT_FALSE(IsDBCSLeadByte(static_cast<BYTE>(c))) << c;
     }
