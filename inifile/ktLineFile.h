@@ -9,8 +9,9 @@
 #include <string>
 
 // A file handle as the INI engine keeps it: the platform's handle as a
-// signed 32-bit value; 0 for none, -1 (the invalid handle) after a failed open.
-using TFileHandle = int32_t;
+// signed integer of its width (32 bits on 32-bit Windows, 64 on 64-bit, so no
+// handle is ever cut); 0 for none, -1 (the invalid handle) after a failed open.
+using TFileHandle = intptr_t;
 
 // CreateFileA with these arguments; -1 when it fails.
 TFileHandle OpenFileHandle(const std::string& fileName, DWORD desiredAccess, DWORD shareMode,
