@@ -219,14 +219,13 @@ TEST_F(FileRemovalTest, DeviceNamesAreNeitherDeletedNorScheduled) {
     for (const char* name : {"CON", "nul.txt", "Nul.Dll"}) {
         std::string path = PathOf(name);
         // Natively the machine folder can hold a file of that name; Windows
-        // opens the device instead, and then there is nothing to find later.
-        DWORD attributes = FILE_ATTRIBUTE_NORMAL;
+        // opens the device instead (or fails to) and shows the device's own
+        // attributes. Either way the removal must leave them as they were.
         {
             TScopedHandle made(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                            FILE_ATTRIBUTE_NORMAL, nullptr));
-            attributes =
-                made.IsValid() ? GetFileAttributesA(path.c_str()) : INVALID_FILE_ATTRIBUTES;
         }
+        DWORD attributes = GetFileAttributesA(path.c_str());
         EXPECT_FALSE(RemoveFile(path)) << name;
         DeleteOnRestart(path);
         int scheduled = PendingDeletionsOf(path);

@@ -87,7 +87,6 @@ TEST_F(UnregisterTest, FaultInsideTheServerIsRaisedWithItsNameAndTheLibrary) {
         {"vt_crash_null.dll", "Access violation"},
         {"vt_crash_illegal.dll", "Illegal instruction"},
         {"vt_crash_divide.dll", "Integer division by zero"},
-        {"vt_crash_stack.dll", "Stack overflow"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.library);
@@ -109,6 +108,31 @@ TEST_F(UnregisterTest, FaultInsideTheServerIsRaisedWithItsNameAndTheLibrary) {
     expected.insert(expected.end(), {"load vt_server.dll", "DllUnregisterServer vt_server.dll",
                                      "unload vt_server.dll"});
     EXPECT_EQ(Events(), expected);
+}
+
+bool Running64BitWine() {
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return sizeof(void*) == 8 && ntdll != nullptr &&
+           GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+TEST_F(UnregisterTest, StackOverflowInsideTheServerIsRaised_NotUnder64BitWine) {
+    if (Running64BitWine()) {
+        // The server's and the host's runtimes each add a vectored handler;
+        // 64-bit Wine runs them on the exhausted stack, overflows again and
+        // ends the host with exit code 0, as if the call had succeeded.
+        GTEST_SKIP() << "64-bit Wine ends a process whose stack overflows again while "
+                        "handling a stack overflow with exit code 0";
+    }
+    std::string path = TestProgram("vt_crash_stack.dll");
+    std::string raised;
+    try {
+        UnregisterServer(path);
+    } catch (const EServerFault& fault) {
+        raised = fault.what();
+    }
+    EXPECT_EQ(raised, "Stack overflow in " + path);
+    EXPECT_EQ(Events(), (std::vector<std::string>{"DllUnregisterServer vt_crash_stack.dll"}));
 }
 
 TEST_F(UnregisterTest, ExceptionEscapingTheServerIsRaisedAsAFault) {
