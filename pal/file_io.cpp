@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include <fcntl.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 namespace pal {
@@ -19,6 +20,42 @@ FileObject* FileOf(HANDLE handle) {
         SetLastError(ERROR_INVALID_HANDLE);
     }
     return file;
+}
+
+// Whether every page of a buffer can be read, asked of the kernel one byte
+// per page, so that a bad buffer is refused before anything is written.
+// Where the kernel refuses the question, the write itself finds the fault.
+bool Readable(const void* data, DWORD size) {
+    if (size == 0) {
+        return true;
+    }
+    if (data == nullptr) {
+        return false;
+    }
+    const uintptr_t pageSize = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+    const uintptr_t first = reinterpret_cast<uintptr_t>(data);
+    const uintptr_t last = first + size - 1;
+    constexpr size_t kBatch = 256;
+    char sink[kBatch];
+    struct iovec local = {sink, 0};
+    struct iovec remote[kBatch];
+    uintptr_t page = first & ~(pageSize - 1);
+    while (page <= last) {
+        size_t count = 0;
+        for (; count < kBatch && page <= last; ++count, page += pageSize) {
+            remote[count].iov_base = reinterpret_cast<void*>(page < first ? first : page);
+            remote[count].iov_len = 1;
+        }
+        local.iov_len = count;
+        ssize_t got = process_vm_readv(getpid(), &local, 1, remote, count, 0);
+        if (got < 0) {
+            return errno != EFAULT; // not allowed here: no answer
+        }
+        if (static_cast<size_t>(got) < count) {
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace
@@ -37,14 +74,17 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
     if (!Resolve(lpFileName, path)) {
         return INVALID_HANDLE_VALUE;
     }
+    DWORD rights = FileRights(dwDesiredAccess);
+    // Truncating an existing file needs no write access of the handle, except
+    // that TRUNCATE_EXISTING is documented to require it.
     if (dwCreationDisposition < CREATE_NEW || dwCreationDisposition > TRUNCATE_EXISTING ||
-        (dwCreationDisposition == TRUNCATE_EXISTING &&
-         !(dwDesiredAccess & (GENERIC_WRITE | GENERIC_ALL)))) {
+        (dwCreationDisposition == TRUNCATE_EXISTING && !(rights & FILE_WRITE_DATA))) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
     unsigned access = AccessBits(dwDesiredAccess);
     bool write = (access & (1u << kWrite)) != 0;
+    bool append = (rights & FILE_APPEND_DATA) && !(rights & FILE_WRITE_DATA);
     bool truncate =
         dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == TRUNCATE_EXISTING;
 
@@ -82,14 +122,17 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
         return INVALID_HANDLE_VALUE;
     }
 
-    int flags = O_CLOEXEC | O_NOCTTY | (write ? O_RDWR : O_RDONLY);
+    // The descriptor can write whenever the open may change the bytes; what
+    // the handle may do is kept apart (canRead, canWrite).
+    bool writable = write || (existed && truncate);
+    int flags = O_CLOEXEC | O_NOCTTY | (writable ? O_RDWR : O_RDONLY) | (append ? O_APPEND : 0);
     if (!existed) {
         flags |= O_CREAT | O_EXCL;
     }
     mode_t mode = (dwFlagsAndAttributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;
     NameChange change(path);
     UniqueFd fd(open(path.c_str(), flags, mode));
-    if (!fd && errno == EACCES && write) {
+    if (!fd && errno == EACCES && writable) {
         // Write-only permission: the handle still writes, without read locks.
         fd.Reset(open(path.c_str(), (flags & ~O_RDWR) | O_WRONLY, mode));
     }
@@ -104,9 +147,17 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
         SetLastError(ERROR_SHARING_VIOLATION);
         return INVALID_HANDLE_VALUE;
     }
-    if (existed && truncate && ftruncate(fd.get(), 0) != 0) {
-        SetLastErrorFromErrno();
-        return INVALID_HANDLE_VALUE;
+    if (existed && truncate) {
+        // Truncation is a write, whatever the handle asked for: an open that
+        // does not share writing keeps the bytes.
+        if (!write && !TransientAccess(path, kWrite).Granted()) {
+            SetLastError(ERROR_SHARING_VIOLATION);
+            return INVALID_HANDLE_VALUE;
+        }
+        if (ftruncate(fd.get(), 0) != 0) {
+            SetLastErrorFromErrno();
+            return INVALID_HANDLE_VALUE;
+        }
     }
     if (!existed || dwCreationDisposition == CREATE_ALWAYS) {
         struct stat created;
@@ -116,7 +167,7 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
     }
     auto object = std::make_unique<FileObject>();
     object->fd = std::move(fd);
-    object->canRead = (access & (1u << kRead)) != 0;
+    object->canRead = (rights & FILE_READ_DATA) != 0;
     object->canWrite = write;
     HANDLE handle = AddHandle(std::move(object));
     bool reportExisting =
@@ -140,12 +191,21 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
     if (!file->canRead) {
         return Fail(ERROR_ACCESS_DENIED);
     }
+    if (lpBuffer == nullptr && nNumberOfBytesToRead > 0) {
+        return Fail(ERROR_NOACCESS);
+    }
     auto* out = static_cast<char*>(lpBuffer);
     DWORD done = 0;
     while (done < nNumberOfBytesToRead) {
         ssize_t got = read(file->fd.get(), out + done, nNumberOfBytesToRead - done);
         if (got < 0 && errno == EINTR) {
             continue;
+        }
+        if (got < 0 && errno == EFAULT) {
+            // Windows checks the whole buffer first and reads nothing: put
+            // the pointer back where the read began.
+            lseek(file->fd.get(), -static_cast<off_t>(done), SEEK_CUR);
+            return Fail(ERROR_NOACCESS);
         }
         if (got < 0) {
             SetLastErrorFromErrno();
@@ -177,6 +237,9 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
     if (!file->canWrite) {
         return Fail(ERROR_ACCESS_DENIED);
     }
+    if (!Readable(lpBuffer, nNumberOfBytesToWrite)) {
+        return Fail(ERROR_INVALID_USER_BUFFER); // nothing written, as Windows
+    }
     const auto* in = static_cast<const char*>(lpBuffer);
     DWORD done = 0;
     while (done < nNumberOfBytesToWrite) {
@@ -188,7 +251,7 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
             if (lpNumberOfBytesWritten != nullptr) {
                 *lpNumberOfBytesWritten = done;
             }
-            SetLastErrorFromErrno();
+            SetLastError(errno == EFAULT ? ERROR_INVALID_USER_BUFFER : ErrorFromErrno(errno));
             return FALSE;
         }
         done += static_cast<DWORD>(put);

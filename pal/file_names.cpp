@@ -163,7 +163,7 @@ BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
     if (!S_ISLNK(st.st_mode) && IsReadOnlyFile(st)) {
         return Fail(ERROR_ACCESS_DENIED);
     }
-    DeleteAccess guard(path);
+    TransientAccess guard(path, kDelete);
     if (!guard.Granted()) {
         return Fail(ERROR_SHARING_VIOLATION);
     }
@@ -213,11 +213,11 @@ BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD d
             return Fail(ERROR_ACCESS_DENIED);
         }
     }
-    DeleteAccess sourceGuard(from);
+    TransientAccess sourceGuard(from, kDelete);
     if (!sourceGuard.Granted()) {
         return Fail(ERROR_SHARING_VIOLATION);
     }
-    DeleteAccess targetGuard(to);
+    TransientAccess targetGuard(to, kDelete);
     if (!targetGuard.Granted()) {
         return Fail(ERROR_SHARING_VIOLATION);
     }

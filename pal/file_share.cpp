@@ -40,15 +40,36 @@ bool OthersHold(int fd, off_t offset) {
 
 } // namespace
 
+DWORD FileRights(DWORD desired) {
+    DWORD rights =
+        desired & ~static_cast<DWORD>(GENERIC_READ | GENERIC_WRITE | GENERIC_EXECUTE | GENERIC_ALL);
+    if (desired & GENERIC_READ) {
+        rights |= FILE_GENERIC_READ;
+    }
+    if (desired & GENERIC_WRITE) {
+        rights |= FILE_GENERIC_WRITE;
+    }
+    if (desired & GENERIC_EXECUTE) {
+        rights |= FILE_GENERIC_EXECUTE;
+    }
+    if (desired & GENERIC_ALL) {
+        rights |= FILE_ALL_ACCESS;
+    }
+    return rights;
+}
+
+// Only data access takes part in sharing: reading is FILE_READ_DATA or
+// FILE_EXECUTE, writing FILE_WRITE_DATA or FILE_APPEND_DATA.
 unsigned AccessBits(DWORD desired) {
+    DWORD rights = FileRights(desired);
     unsigned bits = 0;
-    if (desired & (GENERIC_READ | GENERIC_EXECUTE | GENERIC_ALL)) {
+    if (rights & (FILE_READ_DATA | FILE_EXECUTE)) {
         bits |= 1u << kRead;
     }
-    if (desired & (GENERIC_WRITE | GENERIC_ALL)) {
+    if (rights & (FILE_WRITE_DATA | FILE_APPEND_DATA)) {
         bits |= 1u << kWrite;
     }
-    if (desired & (DELETE | GENERIC_ALL)) {
+    if (rights & DELETE) {
         bits |= 1u << kDelete;
     }
     return bits;
@@ -94,14 +115,15 @@ bool AcquireShare(int fd, unsigned access, unsigned share) {
     return true;
 }
 
-DeleteAccess::DeleteAccess(const std::string& nativePath)
-    : fd_(open(nativePath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK)) {}
+TransientAccess::TransientAccess(const std::string& nativePath, ShareBit right)
+    : fd_(open(nativePath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK)), right_(right) {
+}
 
-bool DeleteAccess::Granted() {
+bool TransientAccess::Granted() {
     if (!fd_) {
         return true; // not a regular file we can open: nothing holds it
     }
-    return AcquireShare(fd_.get(), 1u << kDelete, (1u << kRead) | (1u << kWrite) | (1u << kDelete));
+    return AcquireShare(fd_.get(), 1u << right_, (1u << kRead) | (1u << kWrite) | (1u << kDelete));
 }
 
 } // namespace pal

@@ -14,6 +14,10 @@ namespace pal {
 
 enum ShareBit { kRead = 0, kWrite = 1, kDelete = 2 };
 
+// The specific rights an access mask asks for, its generic rights mapped as
+// Windows maps them for files.
+DWORD FileRights(DWORD desired);
+// The share rights (ShareBit) an access mask uses.
 unsigned AccessBits(DWORD desired);
 unsigned ShareBits(DWORD share);
 // Takes the share locks of an open on fd and reports whether it conflicts
@@ -21,16 +25,18 @@ unsigned ShareBits(DWORD share);
 // so of two racing conflicting opens at least one fails.
 bool AcquireShare(int fd, unsigned access, unsigned share);
 
-// A short-lived descriptor that holds delete access to a file while it is
-// deleted or renamed, so that the check and the change see the same opens.
-class DeleteAccess {
+// A short-lived descriptor that holds one access right to a file (delete
+// for deletes and renames, write for truncation) while the change is made,
+// so that the check and the change see the same opens.
+class TransientAccess {
   public:
-    explicit DeleteAccess(const std::string& nativePath);
-    // False when an open without FILE_SHARE_DELETE exists.
+    TransientAccess(const std::string& nativePath, ShareBit right);
+    // False when an open exists that does not share the right.
     bool Granted();
 
   private:
     UniqueFd fd_;
+    ShareBit right_;
 };
 
 // ---- Attributes (file_attributes.cpp) --------------------------------------
@@ -64,7 +70,7 @@ BOOL Fail(DWORD code);
 struct FileObject : Object {
     UniqueFd fd;
     bool canRead = false;
-    bool canWrite = false;
+    bool canWrite = false; // FILE_WRITE_DATA or FILE_APPEND_DATA; the latter alone appends
 };
 
 } // namespace pal

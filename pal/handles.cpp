@@ -89,6 +89,8 @@ DWORD ErrorFromErrno(int err) {
         return ERROR_INVALID_HANDLE;
     case EINVAL:
         return ERROR_INVALID_PARAMETER;
+    case EFAULT:
+        return ERROR_NOACCESS;
     default:
         return ERROR_INVALID_FUNCTION;
     }

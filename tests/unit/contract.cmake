@@ -2,3 +2,9 @@
 # other suites already prove: the same tables natively and under Wine.
 vantrel_unit_test(test_contract_process SOURCES test_contract_process.cpp)
 vantrel_unit_test(test_contract_window SOURCES test_contract_window.cpp)
+if(VANTREL_WIN32)
+  set(_contract_guardpage guardpage_win32.cpp)
+else()
+  set(_contract_guardpage guardpage_native.cpp)
+endif()
+vantrel_unit_test(test_contract_files SOURCES test_contract_files.cpp ${_contract_guardpage})
