@@ -114,6 +114,15 @@ bool ApplyAttributes(const std::string& nativePath, DWORD attrs) {
 using namespace pal;
 
 DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName) {
+    DeviceName device;
+    if (DeviceOf(lpFileName, device)) {
+        DWORD error = DeviceFolderError(device);
+        if (error != ERROR_SUCCESS) {
+            SetLastError(error);
+            return INVALID_FILE_ATTRIBUTES;
+        }
+        return FILE_ATTRIBUTE_ARCHIVE; // what Windows shows for every device
+    }
     std::string path;
     if (!Resolve(lpFileName, path)) {
         return INVALID_FILE_ATTRIBUTES;
@@ -129,6 +138,11 @@ DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName) {
 BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes) {
     if (pal::InjectedFault("SetFileAttributesA")) {
         return FALSE;
+    }
+    DeviceName device;
+    if (DeviceOf(lpFileName, device)) {
+        DWORD error = DeviceOpenError(device);
+        return error == ERROR_SUCCESS ? TRUE : Fail(error); // a device keeps no attributes
     }
     std::string path;
     if (!Resolve(lpFileName, path)) {

@@ -80,6 +80,24 @@ bool Matches(const char* pattern, const char* name) {
     return *pattern == '\0';
 }
 
+// A device is found as one entry under its name as given, without its
+// extension; the device namespace (\\.\NUL) is no folder to search.
+HANDLE FindDevice(const DeviceName& device) {
+    DWORD error = device.namespaced ? ERROR_INVALID_NAME : DeviceFolderError(device);
+    if (error != ERROR_SUCCESS) {
+        SetLastError(error);
+        return INVALID_HANDLE_VALUE;
+    }
+    auto find = std::make_unique<FindObject>();
+    WIN32_FIND_DATAA data;
+    memset(&data, 0, sizeof data);
+    data.dwFileAttributes = FILE_ATTRIBUTE_ARCHIVE;
+    memcpy(data.cFileName, device.name.c_str(), device.name.size() + 1);
+    find->entries.push_back(data);
+    find->next = 1;
+    return AddHandle(std::move(find));
+}
+
 } // namespace
 
 } // namespace pal
@@ -90,6 +108,14 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
     if (lpFileName == nullptr || *lpFileName == '\0') {
         SetLastError(ERROR_PATH_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
+    }
+    DeviceName device;
+    if (DeviceOf(lpFileName, device)) {
+        HANDLE found = FindDevice(device);
+        if (found != INVALID_HANDLE_VALUE) {
+            *lpFindFileData = LookupHandleAs<FindObject>(found)->entries[0];
+        }
+        return found;
     }
     std::string text = lpFileName;
     size_t cut = text.find_last_of("\\/");

@@ -70,16 +70,20 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
     if (pal::InjectedFault("CreateFileA")) {
         return INVALID_HANDLE_VALUE;
     }
-    std::string path;
-    if (!Resolve(lpFileName, path)) {
-        return INVALID_HANDLE_VALUE;
-    }
     DWORD rights = FileRights(dwDesiredAccess);
     // Truncating an existing file needs no write access of the handle, except
     // that TRUNCATE_EXISTING is documented to require it.
     if (dwCreationDisposition < CREATE_NEW || dwCreationDisposition > TRUNCATE_EXISTING ||
         (dwCreationDisposition == TRUNCATE_EXISTING && !(rights & FILE_WRITE_DATA))) {
         SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    DeviceName device;
+    if (DeviceOf(lpFileName, device)) {
+        return OpenDevice(device, dwDesiredAccess, dwCreationDisposition);
+    }
+    std::string path;
+    if (!Resolve(lpFileName, path)) {
         return INVALID_HANDLE_VALUE;
     }
     unsigned access = AccessBits(dwDesiredAccess);

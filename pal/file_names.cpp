@@ -92,6 +92,13 @@ BOOL AddRestartRename(const std::string& from, const std::string& to) {
     return TRUE;
 }
 
+// What deleting or moving away a device name gives: the error opening the
+// device gives, else ERROR_INVALID_PARAMETER.
+DWORD DeviceChangeError(const DeviceName& device) {
+    DWORD error = DeviceOpenError(device);
+    return error == ERROR_SUCCESS ? ERROR_INVALID_PARAMETER : error;
+}
+
 } // namespace
 
 } // namespace pal
@@ -101,6 +108,11 @@ using namespace pal;
 BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES) {
     if (pal::InjectedFault("CreateDirectoryA")) {
         return FALSE;
+    }
+    DeviceName device;
+    if (DeviceOf(lpPathName, device)) {
+        DWORD error = DeviceOpenError(device);
+        return Fail(error == ERROR_SUCCESS ? ERROR_ALREADY_EXISTS : error);
     }
     std::string path;
     if (!Resolve(lpPathName, path)) {
@@ -121,6 +133,11 @@ BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES) {
 BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName) {
     if (pal::InjectedFault("RemoveDirectoryA")) {
         return FALSE;
+    }
+    DeviceName device;
+    if (DeviceOf(lpPathName, device)) {
+        DWORD error = DeviceOpenError(device);
+        return Fail(error == ERROR_SUCCESS ? ERROR_DIRECTORY : error);
     }
     std::string path;
     if (!Resolve(lpPathName, path)) {
@@ -148,6 +165,10 @@ BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName) {
 BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
     if (pal::InjectedFault("DeleteFileA")) {
         return FALSE;
+    }
+    DeviceName device;
+    if (DeviceOf(lpFileName, device)) {
+        return Fail(DeviceChangeError(device));
     }
     std::string path;
     if (!Resolve(lpFileName, path)) {
@@ -191,14 +212,26 @@ BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD d
         }
         return AddRestartRename("\\??\\" + FullWindowsPath(lpExistingFileName), target);
     }
+    DeviceName device;
+    if (DeviceOf(lpExistingFileName, device)) {
+        return Fail(DeviceChangeError(device));
+    }
     std::string from;
     std::string to;
-    if (!Resolve(lpExistingFileName, from) || !Resolve(lpNewFileName, to)) {
+    if (!Resolve(lpExistingFileName, from)) {
+        return FALSE;
+    }
+    bool toDevice = DeviceOf(lpNewFileName, device);
+    if (!toDevice && !Resolve(lpNewFileName, to)) {
         return FALSE;
     }
     struct stat source;
     if (lstat(from.c_str(), &source) != 0) {
         return Fail(StatError(from, errno));
+    }
+    if (toDevice) {
+        DWORD error = DeviceFolderError(device);
+        return Fail(error == ERROR_SUCCESS ? ERROR_BAD_DEV_TYPE : error);
     }
     struct stat existing;
     if (lstat(to.c_str(), &existing) == 0) {
@@ -236,8 +269,11 @@ BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD d
 }
 
 BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailIfExists) {
+    DeviceName device;
+    bool fromDevice = DeviceOf(lpExistingFileName, device);
+    bool toDevice = DeviceOf(lpNewFileName, device);
     std::string from;
-    if (!Resolve(lpExistingFileName, from)) {
+    if (!fromDevice && !Resolve(lpExistingFileName, from)) {
         return FALSE;
     }
     UniqueHandle source(CreateFileA(lpExistingFileName, GENERIC_READ,
@@ -249,7 +285,7 @@ BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFai
     struct stat st;
     FileObject* in = LookupHandleAs<FileObject>(source.get());
     fstat(in->fd.get(), &st);
-    DWORD attrs = AttributesOf(from, st) & ~FILE_ATTRIBUTE_NORMAL;
+    DWORD attrs = fromDevice ? 0 : AttributesOf(from, st) & ~FILE_ATTRIBUTE_NORMAL;
     {
         // Closing changes no last error: a failed open's stays.
         UniqueHandle target(CreateFileA(
@@ -263,11 +299,14 @@ BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFai
         if (!CopyContents(in->fd.get(), out->fd.get())) {
             return Fail(ErrorFromErrno(errno));
         }
-        struct timespec times[2] = {st.st_atim, st.st_mtim};
-        futimens(out->fd.get(), times);
+        if (!toDevice) { // a device takes the bytes only
+            struct timespec times[2] = {st.st_atim, st.st_mtim};
+            futimens(out->fd.get(), times);
+        }
     }
-    std::string to = NativePath(lpNewFileName);
-    ApplyAttributes(to, attrs | FILE_ATTRIBUTE_ARCHIVE);
+    if (!toDevice) {
+        ApplyAttributes(NativePath(lpNewFileName), attrs | FILE_ATTRIBUTE_ARCHIVE);
+    }
     SetLastError(ERROR_SUCCESS);
     return TRUE;
 }

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <strings.h>
 
 namespace pal {
 
@@ -63,12 +64,48 @@ bool HasInvalidCharacter(const char* windowsPath) {
     return false;
 }
 
+// Of the paths in the device namespace only drive paths name files:
+// \\?\X:\... with its names taken as they are (no "." or "..", no "/"), and
+// \\.\X:\... like X:\... . UNC paths are not reached; other devices do not
+// exist.
+DWORD PrefixError(const char* windowsPath) {
+    const char* rest = windowsPath + 4;
+    bool drive = ((rest[0] >= 'A' && rest[0] <= 'Z') || (rest[0] >= 'a' && rest[0] <= 'z')) &&
+                 rest[1] == ':' && rest[2] == '\\';
+    if (!drive) {
+        return strncasecmp(rest, "UNC\\", 4) == 0 ? ERROR_BAD_PATHNAME : ERROR_FILE_NOT_FOUND;
+    }
+    if (windowsPath[2] == '.') {
+        return ERROR_SUCCESS;
+    }
+    if (strchr(rest, '/') != nullptr) {
+        return ERROR_INVALID_NAME;
+    }
+    for (const char* part = rest + 3; *part != '\0';) {
+        const char* end = strchr(part, '\\');
+        size_t length = end == nullptr ? strlen(part) : static_cast<size_t>(end - part);
+        if ((length == 1 && part[0] == '.') || (length == 2 && part[0] == '.' && part[1] == '.')) {
+            return ERROR_INVALID_NAME;
+        }
+        part += length + (end == nullptr ? 0 : 1);
+    }
+    return ERROR_SUCCESS;
+}
+
 } // namespace
 
 bool Resolve(LPCSTR windowsPath, std::string& nativePath) {
     if (windowsPath == nullptr || *windowsPath == '\0') {
         SetLastError(ERROR_PATH_NOT_FOUND);
         return false;
+    }
+    if (HasDevicePrefix(windowsPath)) {
+        DWORD error = PrefixError(windowsPath);
+        if (error != ERROR_SUCCESS) {
+            SetLastError(error);
+            return false;
+        }
+        windowsPath += 4; // the same checks as the path without the prefix
     }
     if (HasInvalidCharacter(windowsPath)) {
         SetLastError(ERROR_INVALID_NAME);
@@ -101,30 +138,20 @@ bool IsDriveRoot(const std::string& nativeDir) {
 
 using namespace pal;
 
-DWORD WINAPI GetShortPathNameA(LPCSTR lpszLongPath, LPSTR lpszShortPath, DWORD cchBuffer) {
-    if (lpszLongPath == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
-    }
-    std::string text = lpszLongPath;
-    std::string path;
-    if (!Resolve(lpszLongPath, path)) {
-        return 0;
-    }
-    struct stat st;
-    if (stat(path.c_str(), &st) != 0) {
-        // Windows says "file not found" whichever part of the path is missing.
-        SetLastError(errno == ENOENT || errno == ENOTDIR ? ERROR_FILE_NOT_FOUND
-                                                         : ErrorFromErrno(errno));
-        return 0;
-    }
-    // Each name in the given path is traded for its short form; the
-    // separators, the drive and "." / ".." stay as given.
+namespace {
+
+// The short form of an existing path: each name traded for its short form;
+// the separators, the prefix, the drive and "." / ".." stay as given.
+std::string ShortPath(const std::string& text) {
     std::string result;
     size_t pos = 0;
-    if (text.size() >= 2 && text[1] == ':') {
-        result = text.substr(0, 2);
-        pos = 2;
+    if (HasDevicePrefix(text.c_str())) {
+        result = text.substr(0, 4);
+        pos = 4;
+    }
+    if (text.size() >= pos + 2 && text[pos + 1] == ':') {
+        result += text.substr(pos, 2);
+        pos += 2;
     }
     while (pos < text.size()) {
         if (text[pos] == '\\' || text[pos] == '/') {
@@ -144,5 +171,37 @@ DWORD WINAPI GetShortPathNameA(LPCSTR lpszLongPath, LPSTR lpszShortPath, DWORD c
         }
         pos = end;
     }
-    return CopyOut(result, lpszShortPath, cchBuffer);
+    return result;
+}
+
+} // namespace
+
+DWORD WINAPI GetShortPathNameA(LPCSTR lpszLongPath, LPSTR lpszShortPath, DWORD cchBuffer) {
+    if (lpszLongPath == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    DeviceName device;
+    if (DeviceOf(lpszLongPath, device)) {
+        // The folder's short form and the device's name, without extension.
+        if (DeviceFolderError(device) != ERROR_SUCCESS) {
+            SetLastError(ERROR_FILE_NOT_FOUND);
+            return 0;
+        }
+        std::string result =
+            device.namespaced ? std::string(lpszLongPath) : ShortPath(device.folder) + device.name;
+        return CopyOut(result, lpszShortPath, cchBuffer);
+    }
+    std::string path;
+    if (!Resolve(lpszLongPath, path)) {
+        return 0;
+    }
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) {
+        // Windows says "file not found" whichever part of the path is missing.
+        SetLastError(errno == ENOENT || errno == ENOTDIR ? ERROR_FILE_NOT_FOUND
+                                                         : ErrorFromErrno(errno));
+        return 0;
+    }
+    return CopyOut(ShortPath(lpszLongPath), lpszShortPath, cchBuffer);
 }

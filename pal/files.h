@@ -73,4 +73,27 @@ struct FileObject : Object {
     bool canWrite = false; // FILE_WRITE_DATA or FILE_APPEND_DATA; the latter alone appends
 };
 
+// ---- Device names (file_devices.cpp) ----------------------------------------
+
+enum class DeviceKind { kNull, kConsole, kPort };
+
+struct DeviceName {
+    DeviceKind kind = DeviceKind::kNull;
+    std::string name;        // as given, without extension ("nul" of "C:\x\nul.txt")
+    std::string folder;      // the Windows folder before it, or empty
+    bool namespaced = false; // reached through \\.\ or \\?\ (by name alone)
+};
+
+// Whether a path begins with \\?\ or \\.\.
+bool HasDevicePrefix(const char* windowsPath);
+// Whether a Windows path names a device rather than a file, and which.
+bool DeviceOf(LPCSTR windowsPath, DeviceName& device);
+// ERROR_PATH_NOT_FOUND when the folder before a device name is missing.
+DWORD DeviceFolderError(const DeviceName& device);
+// The error opening the device gives: the folder's, else none for NUL,
+// ERROR_INVALID_HANDLE for the console, ERROR_FILE_NOT_FOUND for ports.
+DWORD DeviceOpenError(const DeviceName& device);
+// CreateFileA of a device: a handle to the sink, or the error.
+HANDLE OpenDevice(const DeviceName& device, DWORD desiredAccess, DWORD disposition);
+
 } // namespace pal

@@ -90,6 +90,10 @@ ParsedPath Parse(const char* path) {
         return result;
     }
     std::string text = path;
+    if (text.size() >= 6 && text.compare(0, 2, "\\\\") == 0 && (text[2] == '?' || text[2] == '.') &&
+        text[3] == '\\' && IsDriveLetter(text[4]) && text[5] == ':') {
+        text.erase(0, 4); // \\?\X:\a and \\.\X:\a name X:\a
+    }
     std::string rest;
     if (text[0] == '/') {
         // A native path, used as it is.

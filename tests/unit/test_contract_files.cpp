@@ -1,11 +1,14 @@
 // Contract of the file calls where files are more than names and bytes: the
-// rights an open asks for, truncation without write access and bad buffers.
+// rights an open asks for, truncation without write access, bad buffers,
+// device names and the \\?\ and \\.\ prefixes.
 // The same tables run over pal/ natively and over the real API under Wine;
 // where Wine and Windows differ the test says so in its name.
 #include "TestSupport.h"
 #include "guardpage.h"
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -234,6 +237,218 @@ TEST_F(ContractFiles, BadBuffersTransferNothing) {
     EXPECT_TRUE(WriteFile(handle, nullptr, 0, &count, nullptr));
     CloseHandle(handle);
     EXPECT_EQ(ReadBytes(path), bytes);
+}
+
+// ---- Device names --------------------------------------------------------------
+
+// The names in a folder, "." and ".." left out.
+std::vector<std::string> Listing(const std::string& dir) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((dir + "*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) {
+        return names;
+    }
+    do {
+        std::string name = data.cFileName;
+        if (name != "." && name != "..") {
+            names.push_back(name);
+        }
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+    return names;
+}
+
+TEST_F(ContractFiles, NulIsASinkThatNeverBecomesAFile) {
+    const DWORD dispositions[] = {CREATE_NEW, CREATE_ALWAYS, OPEN_EXISTING, OPEN_ALWAYS,
+                                  TRUNCATE_EXISTING};
+    for (const std::string& name :
+         {std::string("NUL"), PathOf("NUL"), PathOf("nul.txt"), PathOf("Nul.tar.gz"),
+          std::string("\\\\.\\NUL"), std::string("\\\\?\\nul")}) {
+        for (DWORD disposition : dispositions) {
+            SCOPED_TRACE(name + " disposition " + std::to_string(disposition));
+            SetLastError(12345);
+            HANDLE sink = Open(name, GENERIC_READ | GENERIC_WRITE, disposition);
+            ASSERT_NE(sink, INVALID_HANDLE_VALUE) << GetLastError();
+            EXPECT_EQ(GetLastError(),
+                      static_cast<DWORD>(disposition == OPEN_ALWAYS ? ERROR_ALREADY_EXISTS
+                                                                    : ERROR_SUCCESS));
+            DWORD count = 0;
+            EXPECT_TRUE(WriteFile(sink, "hello", 5, &count, nullptr));
+            EXPECT_EQ(count, 5u);
+            char buffer[8];
+            count = 99;
+            EXPECT_TRUE(ReadFile(sink, buffer, sizeof buffer, &count, nullptr));
+            EXPECT_EQ(count, 0u);
+            EXPECT_EQ(GetFileSize(sink, nullptr), 0u);
+            CloseHandle(sink);
+        }
+    }
+    SetLastError(0);
+    EXPECT_FALSE(DeleteFileA("\\\\.\\NUL"));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    WriteBytes(PathOf("src.txt"), "abc");
+    EXPECT_TRUE(CopyFileA(PathOf("src.txt").c_str(), PathOf("nul.dat").c_str(), FALSE));
+    EXPECT_EQ(Listing(Dir()), std::vector<std::string>{"src.txt"});
+}
+
+// Every call on a device name answers for the device, in any folder and with
+// any extension. Under Wine a port may exist (it opens); this machine's
+// layer has no console and no ports, which fail to open as on a Windows
+// machine without them.
+TEST_F(ContractFiles, DeviceNamesNameDevicesNotFiles) {
+    enum Kind { kNul, kConsole, kPort };
+    struct Case {
+        const char* name;
+        Kind kind;
+        const char* found; // FindFirstFileA's name
+    } cases[] = {
+        {"NUL", kNul, "NUL"},        {"nul.txt", kNul, "nul"}, {"Nul.tar.gz", kNul, "Nul"},
+        {"NUL:", kNul, "NUL"},       {"CON", kConsole, "CON"}, {"con.log", kConsole, "con"},
+        {"AUX", kPort, "AUX"},       {"PRN", kPort, "PRN"},    {"COM9", kPort, "COM9"},
+        {"com9.log", kPort, "com9"}, {"LPT1", kPort, "LPT1"},  {"lpt9.txt", kPort, "lpt9"},
+    };
+    const std::string source = PathOf("src.txt");
+    WriteBytes(source, "abc");
+    char folder[MAX_PATH];
+    ASSERT_GT(GetShortPathNameA(Dir().c_str(), folder, MAX_PATH), 0u);
+    for (const Case& c : cases) {
+        const std::string path = PathOf(c.name);
+        SCOPED_TRACE(path);
+        SetLastError(0);
+        HANDLE device = Open(path, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING);
+        DWORD openError = device == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+        bool present = device != INVALID_HANDLE_VALUE;
+        if (present) {
+            CloseHandle(device);
+        }
+        switch (c.kind) {
+        case kNul:
+            EXPECT_TRUE(present);
+            break;
+        case kConsole: // a program without a console
+            EXPECT_TRUE(present ? RunningUnderWine() : openError == ERROR_INVALID_HANDLE);
+            break;
+        case kPort:
+            EXPECT_TRUE(present ? RunningUnderWine() : openError == ERROR_FILE_NOT_FOUND);
+            break;
+        }
+        EXPECT_EQ(GetFileAttributesA(path.c_str()), static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE));
+        WIN32_FIND_DATAA data;
+        HANDLE find = FindFirstFileA(path.c_str(), &data);
+        ASSERT_NE(find, INVALID_HANDLE_VALUE);
+        EXPECT_STREQ(data.cFileName, c.found);
+        EXPECT_EQ(data.dwFileAttributes, static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE));
+        EXPECT_EQ(data.nFileSizeLow, 0u);
+        EXPECT_FALSE(FindNextFileA(find, &data));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_MORE_FILES));
+        FindClose(find);
+        char shortPath[MAX_PATH] = {};
+        EXPECT_GT(GetShortPathNameA(path.c_str(), shortPath, MAX_PATH), 0u);
+        EXPECT_EQ(shortPath, std::string(folder) + c.found);
+
+        SetLastError(0);
+        EXPECT_EQ(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_HIDDEN) != FALSE, present);
+        if (!present) {
+            EXPECT_EQ(GetLastError(), openError);
+        }
+        DWORD removeError = present ? ERROR_INVALID_PARAMETER : openError;
+        SetLastError(0);
+        EXPECT_FALSE(DeleteFileA(path.c_str()));
+        EXPECT_EQ(GetLastError(), removeError);
+        SetLastError(0);
+        EXPECT_FALSE(MoveFileExA(path.c_str(), PathOf("moved.txt").c_str(), 0));
+        EXPECT_EQ(GetLastError(), removeError);
+        SetLastError(0);
+        EXPECT_FALSE(MoveFileExA(source.c_str(), path.c_str(), 0));
+        EXPECT_EQ(GetLastError(),
+                  static_cast<DWORD>(present && c.kind == kPort ? ERROR_ALREADY_EXISTS
+                                                                : ERROR_BAD_DEV_TYPE));
+        EXPECT_EQ(Listing(Dir()), std::vector<std::string>{"src.txt"});
+    }
+}
+
+TEST_F(ContractFiles, DeviceNamesInAMissingFolderAreMissingPaths) {
+    for (const char* name : {"missing\\NUL", "missing\\nul.txt", "missing\\CON", "missing\\com9"}) {
+        const std::string path = PathOf(name);
+        SCOPED_TRACE(path);
+        SetLastError(0);
+        EXPECT_EQ(Open(path, GENERIC_WRITE, CREATE_ALWAYS), INVALID_HANDLE_VALUE);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+        SetLastError(0);
+        EXPECT_EQ(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+        WIN32_FIND_DATAA data;
+        SetLastError(0);
+        EXPECT_EQ(FindFirstFileA(path.c_str(), &data), INVALID_HANDLE_VALUE);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+        SetLastError(0);
+        EXPECT_FALSE(DeleteFileA(path.c_str()));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+    }
+}
+
+TEST_F(ContractFiles, NamesThatOnlyLookLikeDevicesAreFiles) {
+    for (const char* name : {"COM0", "LPT0", "COM10", "NULL.txt", "CONSOLE", "xnul", "AUX1.log"}) {
+        SCOPED_TRACE(name);
+        const std::string path = PathOf(name);
+        HANDLE file = Open(path, GENERIC_WRITE, CREATE_NEW);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
+        CloseHandle(file);
+        EXPECT_EQ(Listing(Dir()), std::vector<std::string>{name});
+        EXPECT_TRUE(DeleteFileA(path.c_str()));
+    }
+}
+
+// ---- \\?\ and \\.\ ----------------------------------------------------------------
+
+TEST_F(ContractFiles, LongPathAndDevicePrefixesNameFiles) {
+    WriteBytes(PathOf("g.txt"), "gg");
+    ASSERT_TRUE(CreateDirectoryA(PathOf("sub").c_str(), nullptr));
+    const std::string literal = "\\\\?\\" + Dir();
+    const std::string device = "\\\\.\\" + Dir();
+    struct Case {
+        std::string path;
+        DWORD error; // 0: opens g.txt
+    } cases[] = {
+        {literal + "g.txt", 0},
+        {literal + "G.TXT", 0}, // letter case still does not matter
+        {device + "g.txt", 0},
+        {device + "sub\\..\\g.txt", 0},                   // \\.\ paths are normalised
+        {literal + "sub\\..\\g.txt", ERROR_INVALID_NAME}, // \\?\ paths are not
+        {literal + "sub/../g.txt", ERROR_INVALID_NAME},
+        {literal + "h.txt", ERROR_FILE_NOT_FOUND},
+        {literal + "nul", ERROR_FILE_NOT_FOUND}, // a file name here, not the device
+        {device + "nul.txt", ERROR_FILE_NOT_FOUND},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        SetLastError(0);
+        HANDLE file = Open(c.path, GENERIC_READ, OPEN_EXISTING);
+        EXPECT_EQ(file != INVALID_HANDLE_VALUE, c.error == 0);
+        EXPECT_EQ(GetLastError(), c.error);
+        if (file != INVALID_HANDLE_VALUE) {
+            char buffer[4];
+            DWORD count = 0;
+            EXPECT_TRUE(ReadFile(file, buffer, sizeof buffer, &count, nullptr));
+            EXPECT_EQ(std::string(buffer, count), "gg");
+            CloseHandle(file);
+        }
+        EXPECT_EQ(GetFileAttributesA(c.path.c_str()) != INVALID_FILE_ATTRIBUTES, c.error == 0);
+    }
+    // Through \\?\ a file can even be called NUL; it takes the prefix to reach it.
+    HANDLE made = Open(literal + "nul", GENERIC_WRITE, CREATE_NEW);
+    ASSERT_NE(made, INVALID_HANDLE_VALUE) << GetLastError();
+    CloseHandle(made);
+    EXPECT_TRUE(MoveFileExA((literal + "nul").c_str(), (literal + "sub\\nul.txt").c_str(), 0));
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((literal + "sub\\*.txt").c_str(), &data);
+    ASSERT_NE(find, INVALID_HANDLE_VALUE);
+    EXPECT_STREQ(data.cFileName, "nul.txt");
+    FindClose(find);
+    EXPECT_TRUE(DeleteFileA((literal + "sub\\nul.txt").c_str()));
+    EXPECT_TRUE(RemoveDirectoryA((literal + "sub").c_str()));
+    EXPECT_EQ(Listing(Dir()), std::vector<std::string>{"g.txt"});
 }
 
 } // namespace
