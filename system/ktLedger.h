@@ -127,7 +127,8 @@ class TLedger {
     using TExtra = TLedgerExtra;
     struct TPendingIni {
         std::string entry;
-        std::string file; // upper case
+        std::string file;      // as the entry gives it: the report's target
+        std::string fileUpper; // matched against the files that failed
         bool existed;
     };
     void Record(const std::string& entry, const std::string& target, TOutcome outcome,

@@ -127,7 +127,7 @@ void TLedger::DeleteIniKey(const std::string& entry, const std::string& file,
     TktIniFile* engine = GetIniFile(file, false);
     bool exists = engine->ReadString(section, key, kMissing) != kMissing;
     engine->DeleteKey(section, key);
-    pendingIni_.push_back({entry, UpperCase(file), exists});
+    pendingIni_.push_back({entry, file, UpperCase(file), exists});
 }
 
 void TLedger::IniWrittenBack(const std::vector<std::string>& failedFiles) {
@@ -138,7 +138,7 @@ void TLedger::IniWrittenBack(const std::vector<std::string>& failedFiles) {
     for (const TPendingIni& pending : pendingIni_) {
         if (!pending.existed) {
             Record(pending.entry, pending.file, TOutcome::Absent);
-        } else if (failed.count(pending.file) != 0) {
+        } else if (failed.count(pending.fileUpper) != 0) {
             Record(pending.entry, pending.file, TOutcome::Failed, TExtra(), NameOf(pending.entry));
         } else {
             Record(pending.entry, pending.file, TOutcome::Removed);
