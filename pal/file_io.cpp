@@ -23,8 +23,9 @@ FileObject* FileOf(HANDLE handle) {
 }
 
 // Whether every page of a buffer can be read, asked of the kernel one byte
-// per page, so that a bad buffer is refused before anything is written.
-// Where the kernel refuses the question, the write itself finds the fault.
+// per page, so that a bad buffer is refused before anything is written (a
+// write stops at the first bad page). Where the kernel refuses the question,
+// the write itself finds the fault.
 bool Readable(const void* data, DWORD size) {
     if (size == 0) {
         return true;
@@ -35,6 +36,9 @@ bool Readable(const void* data, DWORD size) {
     const uintptr_t pageSize = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
     const uintptr_t first = reinterpret_cast<uintptr_t>(data);
     const uintptr_t last = first + size - 1;
+    if ((first & ~(pageSize - 1)) == (last & ~(pageSize - 1))) {
+        return true; // within one page the write moves all of it or nothing
+    }
     constexpr size_t kBatch = 256;
     char sink[kBatch];
     struct iovec local = {sink, 0};
