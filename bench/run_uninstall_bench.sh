@@ -4,30 +4,60 @@
 # measured in the same run; then, on each build, the uninstaller itself on
 # the same installation with /S against /S /LOG=FILE (the report's cost),
 # sides alternating, with the ratio.
-#   bench/run_uninstall_bench.sh [NATIVE_BUILD_DIR [WIN32_BUILD_DIR]] [-- bench options]
+#   bench/run_uninstall_bench.sh [--report-only] [--wine-only]
+#                                [NATIVE_BUILD_DIR [WINE_BUILD_DIR]] [-- bench options]
+# --report-only leaves out the phase benchmark, --wine-only the native build.
+# The Wine tree defaults to build/win64 where it is built (64-bit Wine runs
+# on kernels that cannot run 32-bit programs), else build/win32.
+# The report's cost under Wine, 20,000 files, three rounds:
+#   bench/run_uninstall_bench.sh --report-only --wine-only -- --rounds=3
 set -u
 here=$(cd "$(dirname "$0")/.." && pwd)
-native=${1:-$here/build/native}
-win32=${2:-$here/build/win32}
-shift $(( $# > 2 ? 2 : $# ))
+report_only=0
+wine_only=0
+while [ $# -gt 0 ]; do
+    case "$1" in
+    --report-only) report_only=1 ;;
+    --wine-only) wine_only=1 ;;
+    *) break ;;
+    esac
+    shift
+done
+positional=()
+while [ $# -gt 0 ] && [ "$1" != "--" ]; do
+    positional+=("$1")
+    shift
+done
 [ "${1:-}" = "--" ] && shift
+native=${positional[0]:-$here/build/native}
+wine_tree=$here/build/win32
+[ -f "$here/build/win64/bench/bench_uninstall.exe" ] && wine_tree=$here/build/win64
+wine_tree=${positional[1]:-$wine_tree}
 
-if [ -x "$native/bench/bench_uninstall" ]; then
-    echo "=== native"
+echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
+if [ "$wine_only" = 1 ]; then
+    :
+elif [ -x "$native/bench/bench_uninstall" ]; then
     machine=$(mktemp -d)
-    VANTREL_ROOT="$machine" "$native/bench/bench_uninstall" "$@"
+    if [ "$report_only" = 0 ]; then
+        echo "=== native"
+        VANTREL_ROOT="$machine" "$native/bench/bench_uninstall" "$@"
+    fi
     echo "=== native: the report's cost"
     VANTREL_ROOT="$machine" "$native/bench/bench_uninstall" --program="$native/unvantrel" "$@"
     rm -rf "$machine"
 else
     echo "=== native: $native/bench/bench_uninstall not built"
 fi
-if [ -f "$win32/bench/bench_uninstall.exe" ]; then
-    echo "=== wine"
-    "$here/cmake/wine-run.sh" "$win32/bench/bench_uninstall.exe" "$@"
-    echo "=== wine: the report's cost"
-    program="Z:$(echo "$win32/UnVantrel.exe" | tr / '\\')"
-    "$here/cmake/wine-run.sh" "$win32/bench/bench_uninstall.exe" --program="$program" "$@"
+if [ -f "$wine_tree/bench/bench_uninstall.exe" ]; then
+    if [ "$report_only" = 0 ]; then
+        echo "=== wine ($wine_tree)"
+        "$here/cmake/wine-run.sh" "$wine_tree/bench/bench_uninstall.exe" "$@"
+    fi
+    echo "=== wine ($wine_tree): the report's cost"
+    program="Z:$(echo "$wine_tree/UnVantrel.exe" | tr / '\\')"
+    "$here/cmake/wine-run.sh" "$wine_tree/bench/bench_uninstall.exe" --program="$program" "$@"
 else
-    echo "=== wine: $win32/bench/bench_uninstall.exe not built"
+    echo "=== wine: $wine_tree/bench/bench_uninstall.exe not built"
 fi
+echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
