@@ -175,11 +175,14 @@ LSTATUS WINAPI RegCreateKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult) {
     if (!phkResult) {
         return ERROR_INVALID_PARAMETER;
     }
-    *phkResult = nullptr;
     Transaction transaction(true);
     int64_t id = 0;
     std::vector<std::string> parts;
     LSTATUS rc = BeginOnKey(transaction, hKey, id);
+    if (rc == ERROR_INVALID_HANDLE) {
+        return rc; // the result stays as it was, as for an open
+    }
+    *phkResult = nullptr;
     if (rc == ERROR_SUCCESS) {
         rc = SplitSubKey(lpSubKey, parts);
     }

@@ -1,6 +1,7 @@
 // The registry calls' contract where callers pass odd but legal arguments:
 // short enumeration buffers, sign-extended root handles, what a failed open
-// leaves in its result, one DWORD for type and size, the classes root's "\".
+// leaves in its result, one DWORD for type and size, the classes root's "\",
+// and a null key handle.
 #include "TestSupport.h"
 #include "ktHandle.h"
 
@@ -93,30 +94,33 @@ TEST_F(RegContract, RootsAreKnownByTheirLow32Bits) {
     EXPECT_EQ(RegCloseKey(machine), ERROR_SUCCESS);
 }
 
-// A failed open sets the result to NULL once the parent handle has been
-// found; a call refused for its handle leaves the result alone.
+// A failed open or create sets the result to NULL once the parent handle
+// has been found; a call refused for its handle leaves the result alone.
 TEST_F(RegContract, AFailedOpenLeavesItsResultAsWindowsDoes) {
     HKEY const kUntouched = reinterpret_cast<HKEY>(static_cast<intptr_t>(0x1234));
     struct Case {
         const char* what;
-        bool ex;
+        char call; // 'x' RegOpenKeyExA, 'o' RegOpenKeyA, 'c' RegCreateKeyA
         bool nullKey;
         const char* subKey;
         LSTATUS rc;
         bool cleared; // else untouched
     } cases[] = {
-        {"Ex, missing key", true, false, "Missing", ERROR_FILE_NOT_FOUND, true},
-        {"plain, missing key", false, false, "Missing", ERROR_FILE_NOT_FOUND, true},
-        {"Ex, leading backslash", true, false, "\\Test", ERROR_BAD_PATHNAME, true},
-        {"plain, leading backslash", false, false, "\\Test", ERROR_BAD_PATHNAME, true},
-        {"Ex, null key", true, true, "Software", ERROR_INVALID_HANDLE, false},
-        {"plain, null key", false, true, "Software", ERROR_INVALID_HANDLE, false},
+        {"Ex, missing key", 'x', false, "Missing", ERROR_FILE_NOT_FOUND, true},
+        {"plain, missing key", 'o', false, "Missing", ERROR_FILE_NOT_FOUND, true},
+        {"Ex, leading backslash", 'x', false, "\\Test", ERROR_BAD_PATHNAME, true},
+        {"plain, leading backslash", 'o', false, "\\Test", ERROR_BAD_PATHNAME, true},
+        {"Ex, null key", 'x', true, "Software", ERROR_INVALID_HANDLE, false},
+        {"plain, null key", 'o', true, "Software", ERROR_INVALID_HANDLE, false},
+        {"create, leading backslash", 'c', false, "\\New", ERROR_BAD_PATHNAME, true},
+        {"create, null key", 'c', true, "Software", ERROR_INVALID_HANDLE, false},
     };
     for (const Case& c : cases) {
         HKEY result = kUntouched;
         HKEY parent = c.nullKey ? nullptr : Key();
-        LSTATUS rc = c.ex ? RegOpenKeyExA(parent, c.subKey, 0, KEY_READ, &result)
-                          : RegOpenKeyA(parent, c.subKey, &result);
+        LSTATUS rc = c.call == 'x'   ? RegOpenKeyExA(parent, c.subKey, 0, KEY_READ, &result)
+                     : c.call == 'o' ? RegOpenKeyA(parent, c.subKey, &result)
+                                     : RegCreateKeyA(parent, c.subKey, &result);
         EXPECT_EQ(rc, c.rc) << c.what;
         EXPECT_EQ(result, c.cleared ? nullptr : kUntouched) << c.what;
     }
@@ -147,6 +151,43 @@ TEST_F(RegContract, ClassesRootBackslashOpensTheRootAsAKeyOfItsOwn) {
     TScopedRegKey bad;
     EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "\\Software", 0, KEY_READ, bad.Receive()),
               ERROR_BAD_PATHNAME);
+}
+
+// Every other call that takes a key, given none (the opens and the create
+// are above): a null handle is refused before anything else is looked at.
+TEST(RegContractHandles, CallsGivenNoKeyFail) {
+    struct Case {
+        const char* call;
+        LSTATUS (*run)();
+    } cases[] = {
+        {"RegQueryValueExA",
+         [] {
+             DWORD size = 0;
+             return RegQueryValueExA(nullptr, "x", nullptr, nullptr, nullptr, &size);
+         }},
+        {"RegSetValueExA",
+         [] {
+             return RegSetValueExA(nullptr, "x", 0, REG_BINARY, reinterpret_cast<const BYTE*>("1"),
+                                   1);
+         }},
+        {"RegDeleteValueA", [] { return RegDeleteValueA(nullptr, "x"); }},
+        {"RegDeleteKeyA", [] { return RegDeleteKeyA(nullptr, "x"); }},
+        {"RegEnumKeyExA",
+         [] {
+             char name[16];
+             DWORD size = sizeof name;
+             return RegEnumKeyExA(nullptr, 0, name, &size, nullptr, nullptr, nullptr, nullptr);
+         }},
+        {"RegEnumValueA",
+         [] {
+             char name[16];
+             DWORD size = sizeof name;
+             return RegEnumValueA(nullptr, 0, name, &size, nullptr, nullptr, nullptr, nullptr);
+         }},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.run(), ERROR_INVALID_HANDLE) << c.call;
+    }
 }
 
 } // namespace
