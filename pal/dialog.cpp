@@ -69,7 +69,7 @@ void PrintDialog(Window* dialog) {
 Window* CreateFromTemplate(LPCSTR name, HWND parent, DLGPROC proc, bool modal) {
     const PalDialogTemplate* t = pal::FindDialogTemplate(name);
     if (!t) {
-        SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+        SetLastError(pal::MissingDialogError());
         return nullptr;
     }
     Window* owner = nullptr;

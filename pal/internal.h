@@ -201,6 +201,10 @@ void InstallInterruptHandler();
 
 // The dialog template of that name in the program's resources, or null.
 const PalDialogTemplate* FindDialogTemplate(LPCSTR name);
+// The error of a dialog template the program lacks, as Windows tells a
+// program without resources (1812) or without dialogs (1813) from one
+// without that name (1814).
+DWORD MissingDialogError();
 
 // The exception code with which Windows would end a process that a fault
 // ended with this signal; 0 for signals that are no fault.

@@ -29,6 +29,14 @@ const PalDialogTemplate* FindDialogTemplate(LPCSTR name) {
     return nullptr;
 }
 
+DWORD MissingDialogError() {
+    const PalResourceTable* table = PalProgramResources();
+    if (!table || (table->stringCount == 0 && table->dialogCount == 0)) {
+        return ERROR_RESOURCE_DATA_NOT_FOUND;
+    }
+    return table->dialogCount == 0 ? ERROR_RESOURCE_TYPE_NOT_FOUND : ERROR_RESOURCE_NAME_NOT_FOUND;
+}
+
 } // namespace pal
 
 int WINAPI LoadStringA(HINSTANCE, UINT uID, LPSTR lpBuffer, int cchBufferMax) {

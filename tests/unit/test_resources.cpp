@@ -247,9 +247,15 @@ TEST(DialogTemplates, SharedFileQuestionHasItsControlsInPlace) {
     EXPECT_EQ(GetDlgItem(dialog.handle, 102), nullptr);
 }
 
+// In a program that has dialog templates, a missing one is missing by name
+// (a program without resources is told so otherwise: test_contract_window).
 TEST(DialogTemplates, MissingTemplateCreatesNothing) {
+    SetLastError(0);
     EXPECT_EQ(CreateDialogParamA(Self(), "DLG_NO_SUCH_THING", nullptr, nullptr, 0), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_NAME_NOT_FOUND));
+    SetLastError(0);
     EXPECT_EQ(DialogBoxParamA(Self(), "DLG_NO_SUCH_THING", nullptr, nullptr, 0), -1);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_NAME_NOT_FOUND));
 }
 
 // ---- A modal dialog answered from inside, as the shared-file question is ---
