@@ -47,3 +47,6 @@ bool PathExists(const std::string& path);
 void RemoveTree(const std::string& path);
 // Deletes a registry key with everything below it, with the raw API.
 void RemoveRegTree(HKEY root, const std::string& subKey);
+// True under Wine, for the few tests that hold pal/ to Windows' documented
+// answer where Wine gives another.
+bool UnderWine();

@@ -66,19 +66,44 @@ TEST(ContractWindow, CallsGivenNoWindowFail) {
     }
 }
 
+// Where Wine answers otherwise, Windows decides: a handle that names no
+// window fails with ERROR_INVALID_WINDOW_HANDLE, and GetWindowTextA returns
+// 0 for it, as its documentation says.
+const Case kNoWindowWineDiffers[] = {
+    {"DestroyWindow", [] { return (LONG_PTR)DestroyWindow(nullptr); }, FALSE,
+     ERROR_INVALID_WINDOW_HANDLE},
+    {"GetWindowTextA", [] { return (LONG_PTR)GetWindowTextA(nullptr, g_text, 16); }, 0,
+     ERROR_INVALID_WINDOW_HANDLE},
+};
+
+TEST(ContractWindow, NoWindowErrors_WindowsDocumented_NotUnderWine) {
+    if (UnderWine()) {
+        GTEST_SKIP() << "Wine fails DestroyWindow(NULL) with ERROR_ACCESS_DENIED, and "
+                        "GetWindowTextA(NULL) returns 2 with the last error 2";
+    }
+    for (const Case& c : kNoWindowWineDiffers) {
+        SCOPED_TRACE(c.call);
+        SetLastError(0);
+        EXPECT_EQ(c.run(), c.result);
+        EXPECT_EQ(GetLastError(), c.error);
+    }
+}
+
 INT_PTR CALLBACK NoDialogProc(HWND, UINT, WPARAM, LPARAM) {
     return FALSE;
 }
 
+// This test program links no resources: Windows reports the missing
+// resource section (ERROR_RESOURCE_DATA_NOT_FOUND), not a missing name.
 TEST(ContractDialog, MissingTemplateIsReported) {
     HINSTANCE self = GetModuleHandleA(nullptr);
     LPCSTR missing = MAKEINTRESOURCEA(32001);
     SetLastError(0);
     EXPECT_EQ(CreateDialogParamA(self, missing, nullptr, NoDialogProc, 0), nullptr);
-    EXPECT_NE(GetLastError(), 0u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_DATA_NOT_FOUND));
     SetLastError(0);
     EXPECT_EQ(DialogBoxParamA(self, missing, nullptr, NoDialogProc, 0), -1);
-    EXPECT_NE(GetLastError(), 0u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_DATA_NOT_FOUND));
 }
 
 TEST(ContractMessages, ThreadQueueWithoutWindow) {
