@@ -838,13 +838,4 @@ TEST(SystemFolders, TempPathEndsInABackslashAndExists) {
     EXPECT_EQ(GetTempPathA(0, nullptr), length + 1);
 }
 
-TEST(SystemFolders, CurrentDirectoryExists) {
-    DWORD needed = GetCurrentDirectoryA(0, nullptr);
-    ASSERT_GT(needed, 1u);
-    std::vector<char> buffer(needed);
-    EXPECT_EQ(GetCurrentDirectoryA(needed, buffer.data()), needed - 1);
-    EXPECT_NE(GetFileAttributesA(buffer.data()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
-    EXPECT_NE(GetFileAttributesA(buffer.data()), INVALID_FILE_ATTRIBUTES);
-}
-
 } // namespace
