@@ -24,7 +24,7 @@ const char kAttrName[] = "user.vantrel.attrs";
 // the life of the process, keyed by file identity.
 std::mutex sideTableMutex;
 std::unordered_map<std::string, DWORD>& SideTable() {
-    static std::unordered_map<std::string, DWORD> table;
+    static auto& table = *new std::unordered_map<std::string, DWORD>();
     return table;
 }
 

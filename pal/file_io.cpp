@@ -338,6 +338,21 @@ DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
     return static_cast<DWORD>(st.st_size);
 }
 
+BOOL WINAPI FlushFileBuffers(HANDLE hFile) {
+    FileObject* file = FileOf(hFile);
+    if (file == nullptr) {
+        return FALSE;
+    }
+    if (!file->canWrite) {
+        return Fail(ERROR_ACCESS_DENIED);
+    }
+    if (fsync(file->fd.get()) != 0) {
+        SetLastErrorFromErrno();
+        return FALSE;
+    }
+    return TRUE;
+}
+
 BOOL WINAPI SetEndOfFile(HANDLE hFile) {
     if (pal::InjectedFault("SetEndOfFile")) {
         return FALSE;

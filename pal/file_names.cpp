@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <vector>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace pal {
@@ -197,6 +198,10 @@ BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
     return TRUE;
 }
 
+BOOL WINAPI MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName) {
+    return MoveFileExA(lpExistingFileName, lpNewFileName, 0);
+}
+
 BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags) {
     if (pal::InjectedFault("MoveFileExA")) {
         return FALSE;
@@ -265,6 +270,14 @@ BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD d
     }
     leaving.Done(false);
     arriving.Done(true);
+    if (dwFlags & MOVEFILE_WRITE_THROUGH) {
+        // The new name reaches the disk before the call returns.
+        int folder = open(ParentOf(to).c_str(), O_RDONLY | O_DIRECTORY);
+        if (folder >= 0) {
+            fsync(folder);
+            close(folder);
+        }
+    }
     return TRUE;
 }
 

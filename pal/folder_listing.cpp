@@ -66,7 +66,7 @@ constexpr size_t kMaxListings = 256;
 
 std::mutex listingsMutex;
 std::unordered_map<std::string, Listing>& Listings() {
-    static std::unordered_map<std::string, Listing> listings;
+    static auto& listings = *new std::unordered_map<std::string, Listing>();
     return listings;
 }
 

@@ -14,7 +14,7 @@ namespace {
 
 // Slot i holds handle value 4 * (i + 1); freed slots are reused.
 std::vector<std::unique_ptr<Object>>& Table() {
-    static std::vector<std::unique_ptr<Object>> table;
+    static auto& table = *new std::vector<std::unique_ptr<Object>>();
     return table;
 }
 

@@ -138,7 +138,7 @@ std::string FloorOf(const ParsedPath& parsed) {
 } // namespace
 
 const std::string& MachineRoot() {
-    static const std::string root = [] {
+    static const auto& root = *new std::string([] {
         std::string path;
         const char* configured = getenv("VANTREL_ROOT");
         if (configured != nullptr && *configured != '\0') {
@@ -162,7 +162,7 @@ const std::string& MachineRoot() {
             free(real);
         }
         return path;
-    }();
+    }());
     return root;
 }
 

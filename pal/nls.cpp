@@ -78,7 +78,7 @@ struct Weight {
 // Primary groups in ascending order. Within a group each string is one
 // accent step; the characters of one string differ by case only.
 const std::vector<std::vector<const char*>>& PrimaryGroups() {
-    static const std::vector<std::vector<const char*>> groups = {
+    static const auto& groups = *new std::vector<std::vector<const char*>>{
         {" "},
         {"\xa0"},
         {"\t"},
@@ -212,7 +212,7 @@ const char kSpecials[] = "\x01\x02\x03\x04\x05\x06\x07\x08\x0e\x0f\x10\x11\x12\x
                          "\x16\x17\x18\x19\x1a\x1b\x1c\x1d\x1e\x1f\x7f'-\x96\x97";
 
 const Weight* Weights() {
-    static const std::vector<Weight> table = [] {
+    static const auto& table = *new std::vector<Weight>([] {
         std::vector<Weight> result(256);
         result[0].ignorable = true;
         result[0xAD].ignorable = true; // soft hyphen
@@ -242,7 +242,7 @@ const Weight* Weights() {
             }
         }
         return result;
-    }();
+    }());
     return table.data();
 }
 

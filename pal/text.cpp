@@ -1,5 +1,5 @@
-// Text services of the layer: code page 1252 to UTF-16 and the system's
-// texts for error codes, in the words Windows uses.
+// Text services of the layer: code page 1252 to and from UTF-16 and the
+// system's texts for error codes, in the words Windows uses.
 #include "internal.h"
 
 #include <cstring>
@@ -19,6 +19,21 @@ WCHAR FromCp1252(unsigned char byte) {
         return kHighControls[byte - 0x80];
     }
     return byte;
+}
+
+// The byte of a character in code page 1252; false for one it has no place for.
+bool ToCp1252(WCHAR wide, char& byte) {
+    if (wide < 0x80 || (wide >= 0xA0 && wide <= 0xFF)) {
+        byte = static_cast<char>(wide);
+        return true;
+    }
+    for (int i = 0; i < 32; ++i) {
+        if (kHighControls[i] == wide) {
+            byte = static_cast<char>(0x80 + i);
+            return true;
+        }
+    }
+    return false;
 }
 
 struct ErrorText {
@@ -97,6 +112,46 @@ int WINAPI MultiByteToWideChar(UINT CodePage, DWORD, LPCSTR lpMultiByteStr, int 
     }
     for (size_t i = 0; i < length; ++i) {
         lpWideCharStr[i] = FromCp1252(static_cast<unsigned char>(lpMultiByteStr[i]));
+    }
+    return static_cast<int>(length);
+}
+
+int WINAPI WideCharToMultiByte(UINT CodePage, DWORD, LPCWSTR lpWideCharStr, int cchWideChar,
+                               LPSTR lpMultiByteStr, int cbMultiByte, LPCSTR lpDefaultChar,
+                               LPBOOL lpUsedDefaultChar) {
+    if (lpWideCharStr == nullptr || cchWideChar == 0 || cbMultiByte < 0 ||
+        (CodePage != CP_ACP && CodePage != 1252)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    size_t length = 0;
+    if (cchWideChar < 0) {
+        while (lpWideCharStr[length] != 0) {
+            ++length;
+        }
+        ++length; // with the terminating NUL
+    } else {
+        length = static_cast<size_t>(cchWideChar);
+    }
+    if (lpUsedDefaultChar != nullptr) {
+        *lpUsedDefaultChar = FALSE;
+    }
+    if (cbMultiByte != 0 && static_cast<size_t>(cbMultiByte) < length) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    for (size_t i = 0; i < length; ++i) {
+        char byte = 0;
+        if (!ToCp1252(lpWideCharStr[i], byte)) {
+            // A character the code page has no place for: the default one.
+            byte = lpDefaultChar != nullptr ? *lpDefaultChar : '?';
+            if (lpUsedDefaultChar != nullptr) {
+                *lpUsedDefaultChar = TRUE;
+            }
+        }
+        if (cbMultiByte != 0) {
+            lpMultiByteStr[i] = byte;
+        }
     }
     return static_cast<int>(length);
 }
