@@ -80,8 +80,27 @@ class TNameFold {
 };
 
 size_t NameHash(const char* name, size_t length) {
-    static const TNameFold fold;
+    // Never destroyed: lookups may still run from other static destructors.
+    static const TNameFold& fold = *new TNameFold();
     return fold.Hash(name, length);
+}
+
+// The byte-wise fold cannot see that the locale holds two double-byte
+// characters equal (full-width letters, Greek, Cyrillic in their cases), so
+// on a double-byte code page names are indexed in the locale's own order:
+// a lookup costs a logarithmic number of comparisons instead of one hash.
+int orderedIndexChoice = -1; // -1: from the code page
+
+bool DoubleByteCodePage() {
+    static const bool doubleByte = [] {
+        for (int b = 0x80; b < 0x100; ++b) {
+            if (IsDBCSLeadByte(static_cast<BYTE>(b))) {
+                return true;
+            }
+        }
+        return false;
+    }();
+    return doubleByte;
 }
 
 size_t LineNameHash(const std::string& text) {
@@ -95,6 +114,14 @@ bool SameName(const std::string& text, const std::string& name) {
                           static_cast<int>(name.size())) == CSTR_EQUAL;
 }
 } // namespace
+
+void TStringList::SetOrderedNameIndex(bool ordered) {
+    orderedIndexChoice = ordered ? 1 : 0;
+}
+
+bool TStringList::UsesOrderedIndex() {
+    return orderedIndexChoice < 0 ? DoubleByteCodePage() : orderedIndexChoice == 1;
+}
 
 TStringList::TStringList(std::initializer_list<std::string> lines) {
     for (const auto& line : lines) {
@@ -152,6 +179,11 @@ void TStringList::IndexAdd(int index) const {
     if (!indexValid_ || !HasName(lines_[index].text)) {
         return;
     }
+    if (orderedIndex_) {
+        const std::string& text = lines_[index].text;
+        ordered_.emplace(text.substr(0, text.find('=')), index);
+        return;
+    }
     if ((usedSlots_ + 1) * 2 > slots_.size()) {
         GrowIndex();
     }
@@ -174,7 +206,21 @@ void TStringList::IndexAdd(int index) const {
 }
 
 void TStringList::IndexRemove(int index) const {
-    if (!indexValid_ || !HasName(lines_[index].text) || slots_.empty()) {
+    if (!indexValid_ || !HasName(lines_[index].text)) {
+        return;
+    }
+    if (orderedIndex_) {
+        const std::string& text = lines_[index].text;
+        auto range = ordered_.equal_range(text.substr(0, text.find('=')));
+        for (auto it = range.first; it != range.second; ++it) {
+            if (it->second == index) {
+                ordered_.erase(it);
+                break;
+            }
+        }
+        return;
+    }
+    if (slots_.empty()) {
         return;
     }
     size_t at = FindSlot(LineNameHash(lines_[index].text));
@@ -201,6 +247,7 @@ void TStringList::IndexRemove(int index) const {
 }
 
 void TStringList::RebuildIndex() const {
+    ordered_.clear();
     slots_.clear();
     usedSlots_ = 0;
     overflow_.clear();
@@ -225,7 +272,7 @@ void TStringList::Insert(int index, const std::string& text, void* object) {
 void TStringList::Set(int index, const std::string& text) {
     // A line replaced by one of the same name (the usual case) keeps its
     // place in the index.
-    bool sameKey = indexValid_ && HasName(text) && HasName(lines_[index].text) &&
+    bool sameKey = indexValid_ && !orderedIndex_ && HasName(text) && HasName(lines_[index].text) &&
                    LineNameHash(text) == LineNameHash(lines_[index].text);
     if (sameKey) {
         lines_[index].text = text;
@@ -263,10 +310,16 @@ void TStringList::Delete(int index) {
             }
         }
     }
+    for (auto& entry : ordered_) {
+        if (entry.second > index) {
+            --entry.second;
+        }
+    }
 }
 
 void TStringList::Clear() {
     lines_.clear();
+    ordered_.clear();
     slots_.clear();
     usedSlots_ = 0;
     overflow_.clear();
@@ -276,6 +329,18 @@ void TStringList::Clear() {
 int TStringList::IndexOfName(const std::string& name) const {
     if (!indexValid_) {
         RebuildIndex();
+    }
+    if (orderedIndex_) {
+        // Every name the locale holds equal to the wanted one, the first of
+        // them in the list wins.
+        auto range = ordered_.equal_range(name);
+        int first = -1;
+        for (auto it = range.first; it != range.second; ++it) {
+            if (first < 0 || it->second < first) {
+                first = it->second;
+            }
+        }
+        return first;
     }
     if (slots_.empty()) {
         return -1;
@@ -331,4 +396,8 @@ std::string TStringList::Text() const {
         result += "\r\n";
     }
     return result;
+}
+
+bool TStringList::NameLess::operator()(const std::string& a, const std::string& b) const {
+    return CompareTextIgnoreCase(a, b) < 0;
 }

@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <deque>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,12 @@ class TStringList {
     // Kept for the shape of the callers; the list has no views to refresh.
     void BeginUpdate() {}
     void EndUpdate() {}
+
+    // The name index of lists made from now on: ordered by the locale
+    // comparison (what double-byte code pages need, see ktStringList.cpp) or
+    // hashed by folded names; chosen from the code page until set.
+    static void SetOrderedNameIndex(bool ordered);
+    static bool UsesOrderedIndex();
 
     // The texts, in order.
     std::vector<std::string> ToVector() const;
@@ -90,6 +97,13 @@ class TStringList {
     mutable size_t usedSlots_ = 0;
     mutable std::vector<std::vector<int>> overflow_;
     mutable bool indexValid_ = false;
+    // The index on a double-byte code page, where names are ordered by the
+    // locale comparison itself (see ktStringList.cpp).
+    struct NameLess {
+        bool operator()(const std::string& a, const std::string& b) const;
+    };
+    mutable std::multimap<std::string, int, NameLess> ordered_;
+    bool orderedIndex_ = UsesOrderedIndex();
 };
 
 // Case-insensitive comparison of two texts under the user's locale:

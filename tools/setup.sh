@@ -12,19 +12,25 @@ packages=(cmake ninja-build g++ make pkg-config python3 clang libclang-rt-dev
           g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
           wine wine32:i386 wine64 xvfb xauth
           libgtest-dev googletest libbenchmark-dev libsqlite3-dev sqlite3
-          clang-format git)
-
-missing=()
-for p in "${packages[@]}"; do
-    dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
-done
-[ ${#missing[@]} -eq 0 ] && exit 0
+          clang-format git locales)
 
 if [ "$(id -u)" -ne 0 ]; then
     sudo=sudo
 else
     sudo=
 fi
+
+# A Japanese locale gives Wine programs the double-byte ANSI code page 932,
+# for the tests of names in such a code page.
+if command -v localedef >/dev/null && ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf8'; then
+    $sudo localedef -i ja_JP -f UTF-8 ja_JP.UTF-8 || true
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
 echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 $sudo dpkg --add-architecture i386

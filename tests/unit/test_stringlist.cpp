@@ -1,5 +1,6 @@
 #include "ktSectionList.h"
 #include "ktStringList.h"
+#include "winapi.h"
 
 #include <gtest/gtest.h>
 
@@ -67,7 +68,23 @@ int WalkIndexOfName(const TStringList& list, const std::string& name) {
     return -1;
 }
 
-TEST(StringListTest, IndexAgreesWithAWalkThroughRandomChanges) {
+// Both name indexes: hashed by folded names (single-byte code pages) and
+// ordered by the locale comparison (double-byte code pages).
+class NameIndexTest : public ::testing::TestWithParam<bool> {
+  protected:
+    void SetUp() override {
+        saved_ = TStringList::UsesOrderedIndex();
+        TStringList::SetOrderedNameIndex(GetParam());
+    }
+    void TearDown() override { TStringList::SetOrderedNameIndex(saved_); }
+
+  private:
+    bool saved_ = false;
+};
+
+INSTANTIATE_TEST_SUITE_P(HashedAndOrdered, NameIndexTest, ::testing::Bool());
+
+TEST_P(NameIndexTest, IndexAgreesWithAWalkThroughRandomChanges) {
     TStringList list;
     unsigned state = 12345;
     auto next = [&state](unsigned range) {
@@ -101,7 +118,7 @@ TEST(StringListTest, IndexAgreesWithAWalkThroughRandomChanges) {
     }
 }
 
-TEST(StringListTest, IndexAgreesWithAWalkForNamesTheComparisonFolds) {
+TEST_P(NameIndexTest, IndexAgreesWithAWalkForNamesTheComparisonFolds) {
     // Whatever the platform's comparison holds equal (sharp s and ss,
     // ligatures, ignored NUL or soft hyphen, accents and case), the index
     // gives what a walk from the first line gives.
@@ -140,6 +157,24 @@ TEST(StringListTest, IndexAgreesWithAWalkForNamesTheComparisonFolds) {
     }
     EXPECT_EQ(list.IndexOfName("\xC9T\xC9"), 5);
     EXPECT_EQ(list.IndexOfName("x"), 7);
+}
+
+// Letters of other scripts in their two cases, as code page 932 spells them:
+// full-width A, Greek alpha, Cyrillic a. Under that code page the locale
+// holds each pair equal, and so must every name lookup, the kept shared
+// files included.
+TEST(StringListTest, DoubleByteLettersMatchInEitherCaseUnderCodePage932Only) {
+    if (GetACP() != 932) {
+        GTEST_SKIP() << "the ANSI code page is " << GetACP() << ", not 932";
+    }
+    EXPECT_TRUE(TStringList::UsesOrderedIndex());
+    TStringList list{"x=0", "\x82\x81=1", "\x83\xBF=2", "\x84\x70=3", "\x82\x60=4"};
+    const Names probes = {"\x82\x60", "\x82\x81", "\x83\x9F", "\x84\x40", "\x84\x70", "\x83"};
+    for (const auto& probe : probes) {
+        EXPECT_EQ(list.IndexOfName(probe), WalkIndexOfName(list, probe)) << "probe " << probe;
+    }
+    EXPECT_EQ(list.IndexOfName("\x82\x60"), 1);
+    EXPECT_EQ(list.IndexOfName("\x84\x40"), 3);
 }
 
 TEST(StringListTest, TextJoinsWithCrLf) {
