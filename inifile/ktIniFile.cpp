@@ -6,7 +6,6 @@
 
 #include <cstring>
 #include <limits>
-#include <unordered_map>
 
 EIniFileError::EIniFileError(const std::string& fileName)
     : std::runtime_error("Cannot open file " + fileName) {}
@@ -22,11 +21,6 @@ HANDLE ToHandle(TFileHandle handle) {
 
 void* RawLink(size_t rawIndex) {
     return reinterpret_cast<void*>(rawIndex + 1);
-}
-
-// The raw line a stored line came from, or -1 for a line the engine added.
-ptrdiff_t RawIndexOf(void* object) {
-    return reinterpret_cast<ptrdiff_t>(object) - 1;
 }
 
 } // namespace
@@ -78,6 +72,7 @@ void TktIniFile::SetFileName(const std::string& fileName) {
 void TktIniFile::ClearSections() {
     sections_->Clear();
     rawText_.clear();
+    markLength_ = 0;
     rawLines_.clear();
     shadowingHeaders_.clear();
     ++generation_;
@@ -198,6 +193,8 @@ TktIniFile::TLineKind TktIniFile::ParseLine(std::string& line) const {
 
 void TktIniFile::LoadFile() {
     currentSection_ = 0;
+    loadFailed_ = false;
+    encoding_ = enAnsi;
     if (handle_ > 0) {
         CloseFileHandle(handle_);
     }
@@ -214,43 +211,11 @@ void TktIniFile::LoadFile() {
     ReadLeadBytes();
     // Only a writable engine writes back, so only it keeps the raw lines.
     const bool keepRaw = !readOnly_;
-    TBlockLineReader reader(handle_);
-    std::string line;
-    std::string raw;
-    TStringList* current = nullptr;
-    size_t currentHeader = 0;
-    while (reader.Next(line, keepRaw ? &raw : nullptr)) {
-        size_t rawIndex = rawLines_.size();
-        if (keepRaw) {
-            rawLines_.push_back({rawText_.size(), raw.size(), rkOther, false});
-            rawText_ += raw;
-        }
-        switch (ParseLine(line)) {
-        case lkSkip:
-            break;
-        case lkHeader: {
-            auto lines = std::make_unique<TStringList>();
-            current = lines.get();
-            sections_->Add(line, std::move(lines), keepRaw ? static_cast<int32_t>(rawIndex) : -1);
-            if (keepRaw) {
-                rawLines_[rawIndex].kind = rkHeader;
-                currentHeader = rawIndex;
-            }
-            break;
-        }
-        case lkEntry:
-            if (!current) {
-                break;
-            }
-            if (keepRaw) {
-                current->Add(line, RawLink(rawIndex));
-                rawLines_[rawIndex].kind = rkEntry;
-                rawLines_[currentHeader].hadEntries = true;
-            } else {
-                current->Add(line);
-            }
-            break;
-        }
+    encoding_ = ReadMark();
+    if (encoding_ == enUtf16) {
+        LoadUtf16Lines(keepRaw);
+    } else {
+        LoadLines(keepRaw);
     }
     sections_->RemoveDuplicates();
     if (keepRaw) {
@@ -283,8 +248,8 @@ void TktIniFile::LoadFile() {
 
 void TktIniFile::NoteShadowingHeader(size_t droppedHeader) {
     const TRawLine& dropped = rawLines_[droppedHeader];
-    std::string line = RemoveChar(rawText_.substr(dropped.offset, dropped.length), '\n');
-    line = line.substr(0, line.find('\r'));
+    size_t textEnd = 0;
+    std::string line = RawText(dropped, textEnd);
     if (ParseLine(line) != lkHeader) {
         return;
     }
@@ -299,6 +264,78 @@ void TktIniFile::NoteShadowingHeader(size_t droppedHeader) {
         }
     }
     shadowingHeaders_.emplace_back(header, sections_->Names(kept));
+}
+
+TktIniFile::TEncoding TktIniFile::ReadMark() {
+    unsigned char mark[3] = {};
+    DWORD got = 0;
+    HANDLE handle = ToHandle(handle_);
+    if (!ReadFile(handle, mark, sizeof mark, &got, nullptr)) {
+        got = 0;
+    }
+    TEncoding encoding = enAnsi;
+    LONG skip = 0;
+    if (got >= 2 && mark[0] == 0xFF && mark[1] == 0xFE) {
+        encoding = enUtf16;
+        skip = 2;
+    } else if (got == 3 && mark[0] == 0xEF && mark[1] == 0xBB && mark[2] == 0xBF) {
+        encoding = enUtf8Mark;
+        skip = 3;
+    }
+    // The mark belongs to no line; a writable engine keeps it to write back.
+    SetFilePointer(handle, skip, nullptr, FILE_BEGIN);
+    if (!readOnly_ && skip > 0) {
+        rawText_.assign(reinterpret_cast<const char*>(mark), static_cast<size_t>(skip));
+        markLength_ = static_cast<size_t>(skip);
+    }
+    return encoding;
+}
+
+void TktIniFile::TakeLine(std::string& line, const std::string* raw, TStringList*& current,
+                          size_t& currentHeader) {
+    size_t rawIndex = rawLines_.size();
+    if (raw) {
+        rawLines_.push_back({rawText_.size(), raw->size(), rkOther, false});
+        rawText_ += *raw;
+    }
+    switch (ParseLine(line)) {
+    case lkSkip:
+        break;
+    case lkHeader: {
+        auto lines = std::make_unique<TStringList>();
+        current = lines.get();
+        sections_->Add(line, std::move(lines), raw ? static_cast<int32_t>(rawIndex) : -1);
+        if (raw) {
+            rawLines_[rawIndex].kind = rkHeader;
+            currentHeader = rawIndex;
+        }
+        break;
+    }
+    case lkEntry:
+        if (!current) {
+            break;
+        }
+        if (raw) {
+            current->Add(line, RawLink(rawIndex));
+            rawLines_[rawIndex].kind = rkEntry;
+            rawLines_[currentHeader].hadEntries = true;
+        } else {
+            current->Add(line);
+        }
+        break;
+    }
+}
+
+void TktIniFile::LoadLines(bool keepRaw) {
+    TBlockLineReader reader(handle_);
+    std::string line;
+    std::string raw;
+    TStringList* current = nullptr;
+    size_t currentHeader = 0;
+    while (reader.Next(line, keepRaw ? &raw : nullptr)) {
+        TakeLine(line, keepRaw ? &raw : nullptr, current, currentHeader);
+    }
+    loadFailed_ = reader.ReadFailed();
 }
 
 TStringList* TktIniFile::FindSection(const std::string& section, bool add) {
@@ -344,8 +381,11 @@ std::string TktIniFile::ReadString(const std::string& section, const std::string
     if (at < 0) {
         return defaultValue;
     }
+    // The value follows the stored name's "=", whatever the length of the
+    // key as asked (letter case can change a name's length in bytes).
     const std::string& line = (*lines)[at];
-    return key.size() + 1 >= line.size() ? std::string() : line.substr(key.size() + 1);
+    size_t eq = FindEquals(line, 0, nullptr);
+    return eq == std::string::npos ? std::string() : line.substr(eq + 1);
 }
 
 void TktIniFile::WriteString(const std::string& section, const std::string& key,
@@ -489,152 +529,4 @@ void TktIniFile::GetStrings(TStringList& lines) {
         }
         lines.Add("");
     }
-}
-
-std::string TktIniFile::BuildFileText() const {
-    // For every raw line, the stored line it became (null once deleted);
-    // for every kept header, whether its section still stands; and after
-    // which raw line each section's new lines go.
-    std::vector<const std::string*> current(rawLines_.size(), nullptr);
-    std::vector<bool> headerKept(rawLines_.size(), false);
-    std::unordered_map<size_t, int> newLinesAfter;
-    std::vector<int> newSections;
-    std::vector<bool> shadowing(rawLines_.size(), false);
-    for (const auto& entry : shadowingHeaders_) {
-        shadowing[entry.first] = true;
-        headerKept[entry.first] = true;
-    }
-    for (int i = 0; i < sections_->Count(); ++i) {
-        const TStringList& lines = *sections_->SectionLines(i);
-        int32_t header = sections_->HeaderLine(i);
-        if (header < 0) {
-            // A section added again after it was erased goes below its old
-            // header when that header stays for a dropped duplicate.
-            for (const auto& entry : shadowingHeaders_) {
-                if (SameText(entry.second, sections_->Names(i))) {
-                    header = static_cast<int32_t>(entry.first);
-                }
-            }
-        }
-        if (header >= 0) {
-            // A section that never held an entry is not the engine's doing
-            // and stays; one left without entries goes, as it would from the
-            // engine's own form.
-            headerKept[header] =
-                !lines.Empty() || !rawLines_[header].hadEntries || shadowing[header];
-        }
-        ptrdiff_t anchor = header;
-        bool hasNew = false;
-        for (int j = 0; j < lines.Count(); ++j) {
-            ptrdiff_t raw = RawIndexOf(lines.Objects(j));
-            if (raw >= 0) {
-                current[raw] = &lines[j];
-                anchor = raw;
-            } else {
-                hasNew = true;
-            }
-        }
-        if (hasNew) {
-            if (header >= 0) {
-                newLinesAfter[static_cast<size_t>(anchor)] = i;
-            } else {
-                newSections.push_back(i);
-            }
-        }
-    }
-
-    std::string out;
-    out.reserve(rawText_.size() + 64);
-    // Only a CR ends a line (LFs are dropped wherever they stand), so a last
-    // line that ends in LFs alone still needs its CR.
-    auto breakLine = [&out]() {
-        size_t last = out.find_last_not_of('\n');
-        if (last != std::string::npos && out[last] != '\r') {
-            out += "\r\n";
-        }
-    };
-    auto writeNewLines = [&](const TStringList& lines) {
-        for (int j = 0; j < lines.Count(); ++j) {
-            if (lines.Objects(j) == nullptr) {
-                breakLine();
-                out += lines[j];
-                out += "\r\n";
-            }
-        }
-    };
-    bool dropping = false;
-    std::string logical;
-    for (size_t r = 0; r < rawLines_.size(); ++r) {
-        const TRawLine& rawLine = rawLines_[r];
-        const char* bytes = rawText_.data() + rawLine.offset;
-        if (rawLine.kind == rkHeader || rawLine.kind == rkDeadHeader) {
-            dropping = rawLine.kind == rkHeader && !headerKept[r];
-        }
-        if (dropping) {
-            continue;
-        }
-        if (rawLine.kind == rkEntry) {
-            if (!current[r]) {
-                continue;
-            }
-            // The line end is what follows the text: from its CR on, or
-            // the trailing LFs of a last line without CR.
-            size_t textEnd = rawLine.length;
-            const void* cr = memchr(bytes, '\r', rawLine.length);
-            if (cr) {
-                textEnd = static_cast<const char*>(cr) - bytes;
-            } else {
-                while (textEnd > 0 && bytes[textEnd - 1] == '\n') {
-                    --textEnd;
-                }
-            }
-            logical = RemoveChar(std::string(bytes, textEnd), '\n');
-            ParseLine(logical);
-            if (logical == *current[r]) {
-                out.append(bytes, rawLine.length);
-            } else {
-                out += *current[r];
-                out.append(bytes + textEnd, rawLine.length - textEnd);
-            }
-        } else {
-            out.append(bytes, rawLine.length);
-        }
-        auto anchored = newLinesAfter.find(r);
-        if (anchored != newLinesAfter.end()) {
-            writeNewLines(*sections_->SectionLines(anchored->second));
-        }
-    }
-    for (int i : newSections) {
-        breakLine();
-        out += "[" + sections_->Names(i) + "]\r\n";
-        writeNewLines(*sections_->SectionLines(i));
-        out += "\r\n";
-    }
-    return out;
-}
-
-void TktIniFile::UpdateFile() {
-    if (!modified_) {
-        return;
-    }
-    if (!fileName_.empty() && !readOnly_) {
-        if (handle_ == 0) {
-            size_t sep = fileName_.find_last_of("\\:");
-            ForceDirectories(sep == std::string::npos ? std::string()
-                                                      : fileName_.substr(0, sep + 1));
-            handle_ = OpenFileHandle(fileName_, GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS,
-                                     FILE_ATTRIBUTE_NORMAL);
-        }
-        if (handle_ > 0) {
-            std::string text = BuildFileText();
-            SetFilePointer(ToHandle(handle_), 0, nullptr, FILE_BEGIN);
-            DWORD written = 0;
-            if (!text.empty()) {
-                WriteFile(ToHandle(handle_), text.data(), static_cast<DWORD>(text.size()), &written,
-                          nullptr);
-            }
-            SetEndOfFile(ToHandle(handle_));
-        }
-    }
-    modified_ = false;
 }

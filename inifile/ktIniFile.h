@@ -72,10 +72,13 @@ class TktIniFile {
     // Appends the file as the engine would write it: each non-empty section's
     // header, its lines and an empty line.
     virtual void GetStrings(TStringList& lines);
-    // Writes a changed, writable engine back (creating the file and its
-    // folders as needed); unchanged lines keep their bytes. A failure is not
-    // reported; the engine counts as written either way.
-    virtual void UpdateFile();
+    // Writes pending changes back through a temporary file that replaces the
+    // original only once complete; false when they could not be written, the
+    // file then being as it was and the changes still pending.
+    virtual bool UpdateFile();
+    // Forgets pending changes, so that freeing the engine writes nothing
+    // (after a failed write-back that must not be retried).
+    void DiscardChanges() { modified_ = false; }
 
     // Appends "key=value" after the section's last line unless the section
     // holds that exact line already; adds the section when it is missing.
@@ -97,6 +100,13 @@ class TktIniFile {
     bool trimAroundEquals_;
     bool stripValueQuotes_;
     bool trimTrailing_;
+    // A read error while loading: the engine holds only part of the file, so
+    // writing it back would cut the rest off.
+    bool loadFailed_ = false;
+    // How the file's bytes stand for the engine's ANSI text: plain, after a
+    // UTF-8 byte order mark, or UTF-16 LE after its mark.
+    enum TEncoding : uint8_t { enAnsi, enUtf8Mark, enUtf16 };
+    TEncoding encoding_ = enAnsi;
 
     // The file's own lines, kept by a writable engine so that a write-back
     // changes only what the engine changed: every raw line with its bytes
@@ -110,6 +120,7 @@ class TktIniFile {
         bool hadEntries; // a header whose section held entry lines when loaded
     };
     std::string rawText_;
+    size_t markLength_ = 0; // the byte order mark at the start of rawText_
     std::vector<TRawLine> rawLines_;
     // Kept headers whose name a later, dropped section repeats, with that
     // name. Such a header stays in the file even when its section goes, so
@@ -127,6 +138,16 @@ class TktIniFile {
 
     void LoadFile();
     void NoteShadowingHeader(size_t droppedHeader);
+    TEncoding ReadMark();
+    void LoadLines(bool keepRaw);
+    void LoadUtf16Lines(bool keepRaw);
+    void TakeLine(std::string& line, const std::string* raw, TStringList*& current,
+                  size_t& currentHeader);
+    // The text of a kept raw line as loading saw it, and where its line end
+    // starts.
+    std::string RawText(const TRawLine& rawLine, size_t& textEnd) const;
+    std::string Encode(const std::string& text) const;
+    bool WriteBack();
     void ClearSections();
     int FindKey(const std::string& section, const std::string& key, TStringList*& lines, bool add);
     TStringList* FindSection(const std::string& section, bool add);

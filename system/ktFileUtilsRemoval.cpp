@@ -2,6 +2,7 @@
 #include "ktFileUtils.h"
 
 #include "ktRegIni.h"
+#include "ktSafeWrite.h"
 #include "ktUtils.h"
 
 #include <vector>
@@ -17,6 +18,7 @@ DWORD PlatformId() {
 
 void SetPlatformId(DWORD id) {
     platformId = id;
+    SetReplacePlatformId(id);
 }
 
 std::string GetShortPath(const std::string& path) {

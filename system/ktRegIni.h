@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class TktIniFile;
 
@@ -16,11 +17,11 @@ class TktIniFile;
 // EIniFileError for a file that exists but cannot be opened, and then caches
 // nothing for it.
 TktIniFile* GetIniFile(const std::string& fileName, bool readOnly);
-// Drops the file's engine from the cache, which writes its changes back; a
-// failed write loses them silently. Nothing for a file not cached.
-void FreeIniFile(const std::string& fileName);
-// FreeIniFile for every cached file, in sorted order; the cache ends empty.
-void FreeIniFiles();
+// Free cached engines; a writable engine writes its changes back first.
+// FreeIniFile is false, and FreeIniFiles names the file (as cached, in upper
+// case), when that write-back failed: the file is then as it was.
+bool FreeIniFile(const std::string& fileName);
+std::vector<std::string> FreeIniFiles();
 // The key's value, or the default when the file, section or key is missing.
 // Raises EIniFileError as GetIniFile does.
 std::string IniReadString(std::string fileName, std::string section, std::string key,

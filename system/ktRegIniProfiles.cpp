@@ -26,13 +26,24 @@ struct CacheKeyLess {
 
 using TIniFileCache = std::map<std::string, std::unique_ptr<TktIniFile>, CacheKeyLess>;
 
+// Writes the engine's changes back once and frees it; a failed write-back is
+// not tried again by the destructor.
+bool ReleaseEngine(std::unique_ptr<TktIniFile> engine) {
+    bool written = engine->UpdateFile();
+    if (!written) {
+        engine->DiscardChanges();
+    }
+    engine.reset();
+    return written;
+}
+
 // Emptied once for all by ShutDown (FreeIniFiles). The destructor is only a
 // safety net for programs that never call it, and keeps the sorted order.
 struct TCacheHolder {
     TIniFileCache cache;
     ~TCacheHolder() {
         while (!cache.empty()) {
-            cache.extract(cache.begin()).mapped().reset();
+            ReleaseEngine(std::move(cache.extract(cache.begin()).mapped()));
         }
     }
 };
@@ -64,24 +75,28 @@ TktIniFile* GetIniFile(const std::string& fileName, bool readOnly) {
     return result;
 }
 
-void FreeIniFile(const std::string& fileName) {
+bool FreeIniFile(const std::string& fileName) {
     TIniFileCache& cache = IniFileCache();
     auto found = cache.find(UpperCase(fileName));
     if (found == cache.end()) {
-        return;
+        return true;
     }
     // Take the entry out before the engine writes back, so the cache is
     // consistent whatever the write does.
     auto node = cache.extract(found);
-    node.mapped().reset();
+    return ReleaseEngine(std::move(node.mapped()));
 }
 
-void FreeIniFiles() {
+std::vector<std::string> FreeIniFiles() {
     TIniFileCache& cache = IniFileCache();
+    std::vector<std::string> failed;
     while (!cache.empty()) {
         auto node = cache.extract(cache.begin());
-        node.mapped().reset();
+        if (!ReleaseEngine(std::move(node.mapped()))) {
+            failed.push_back(node.key());
+        }
     }
+    return failed;
 }
 
 std::string IniReadString(std::string fileName, std::string section, std::string key,

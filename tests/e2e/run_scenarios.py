@@ -650,15 +650,22 @@ class Scenario:
         return text
 
 
+def encoded(text, spec):
+    # "utf-16": UTF-16 LE after its byte order mark; otherwise the ANSI code page.
+    if spec.get("encoding") == "utf-16":
+        return b"\xff\xfe" + text.encode("utf-16-le")
+    return text.encode("cp1252")
+
+
 def data_of(spec, scenario, machine, crlf_default=True):
     if "hex" in spec:
         return bytes.fromhex(spec["hex"].replace(" ", ""))
     if "lines" in spec:
-        return "".join(scenario.expand(l, machine) + "\r\n" for l in spec["lines"]).encode("cp1252")
+        return encoded("".join(scenario.expand(l, machine) + "\r\n" for l in spec["lines"]), spec)
     text = scenario.expand(spec.get("text", ""), machine)
     if spec.get("crlf", crlf_default):
         text = text.replace("\r\n", "\n").replace("\n", "\r\n")
-    return text.encode("cp1252")
+    return encoded(text, spec)
 
 
 def lay_out(machine, scenario, scenario_dir):
@@ -693,7 +700,8 @@ def lay_out(machine, scenario, scenario_dir):
         log_text = "\n".join(log_lines[:at] + lines + log_lines[at:])
     if log_text is not None or "log_hex" in data:
         spec = {"hex": data["log_hex"]} if "log_hex" in data else {
-            "text": log_text, "crlf": data.get("log_crlf", True)}
+            "text": log_text, "crlf": data.get("log_crlf", True),
+            "encoding": data.get("log_encoding")}
         machine.write_file(scenario.log, data_of(spec, scenario, machine))
     if "registry" in data:
         reg = scenario_dir / "machine.reg"

@@ -2,3 +2,20 @@ vantrel_unit_test(test_strutils SOURCES test_strutils.cpp LIBS vantrel_inifile)
 vantrel_unit_test(test_linefile SOURCES test_linefile.cpp LIBS vantrel_inifile)
 vantrel_unit_test(test_stringlist SOURCES test_stringlist.cpp LIBS vantrel_inifile)
 vantrel_unit_test(test_inifile SOURCES test_inifile.cpp LIBS vantrel_inifile)
+
+# The engine's write-back; iniexit ends without flushing the engine cache.
+add_executable(iniexit iniexit.cpp)
+target_link_libraries(iniexit PRIVATE vantrel_system)
+set(_iniexit "${CMAKE_CURRENT_BINARY_DIR}/iniexit${CMAKE_EXECUTABLE_SUFFIX}")
+if(VANTREL_WIN32)
+  string(REPLACE "/" "\\\\" _iniexit "Z:${_iniexit}")
+endif()
+vantrel_unit_test(test_inifile_writeback SOURCES test_inifile_writeback.cpp LIBS vantrel_system)
+target_compile_definitions(test_inifile_writeback PRIVATE VANTREL_INIEXIT="${_iniexit}")
+add_dependencies(test_inifile_writeback iniexit)
+
+if(VANTREL_WIN32)
+  # Under a Japanese locale Wine's ANSI code page is 932 (double-byte).
+  add_test(NAME test_stringlist_cp932 COMMAND test_stringlist --gtest_filter=*CodePage932*)
+  set_tests_properties(test_stringlist_cp932 PROPERTIES ENVIRONMENT "LC_ALL=ja_JP.UTF-8")
+endif()
