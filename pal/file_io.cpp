@@ -339,6 +339,9 @@ DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
 }
 
 BOOL WINAPI FlushFileBuffers(HANDLE hFile) {
+    if (pal::InjectedFault("FlushFileBuffers")) {
+        return FALSE;
+    }
     FileObject* file = FileOf(hFile);
     if (file == nullptr) {
         return FALSE;

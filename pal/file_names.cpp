@@ -198,6 +198,7 @@ BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
     return TRUE;
 }
 
+// Counted as a use of MoveFileExA by the fault mechanism.
 BOOL WINAPI MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName) {
     return MoveFileExA(lpExistingFileName, lpNewFileName, 0);
 }
