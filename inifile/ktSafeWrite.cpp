@@ -115,6 +115,22 @@ bool ReplaceByRenames(const std::string& fileName, const std::string& tempName, 
     return true;
 }
 
+// What a write-back that a crash cut short left beside a file that is still
+// whole: its temporary file, or the original moved aside and already
+// replaced. The file exists, so they hold nothing it needs.
+void RemoveLeftovers(const std::string& fileName) {
+    for (const char* suffix : {".~new", ".~old"}) {
+        for (int n = 0; n < 1000; ++n) {
+            std::string name = fileName + suffix + std::to_string(n);
+            if (GetFileAttributesA(name.c_str()) == INVALID_FILE_ATTRIBUTES) {
+                break;
+            }
+            SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileA(name.c_str());
+        }
+    }
+}
+
 } // namespace
 
 void SetReplacePlatformId(DWORD id) {
@@ -126,6 +142,9 @@ bool ReplaceFileContent(const std::string& fileName, const std::string& bytes) {
     const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
     if (exists && (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))) {
         return false;
+    }
+    if (exists) {
+        RemoveLeftovers(fileName);
     }
     // The temporary file carries the original's attributes, so the file that
     // takes its place has them.
