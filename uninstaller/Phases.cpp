@@ -94,9 +94,9 @@ void AddIniPhase() {
                               GetField(3, name, comma));
     }
     // Writes the changed INI files back; the install log is loaded again on
-    // its next read. The entries' outcomes are known only then.
-    FreeIniFiles();
-    Ledger().IniWrittenBack({});
+    // its next read. The entries' outcomes are known only then: those of a
+    // file that could not be written back stay, and count as left over.
+    Ledger().IniWrittenBack(FreeIniFiles());
 }
 
 void RegFontsPhase() {
