@@ -131,18 +131,36 @@ void RemoveLeftovers(const std::string& fileName) {
     }
 }
 
+// The existing file's name as its folder spells it. The engine cache names
+// files in upper case; a replacement by that name would change the letter
+// case of another program's file (the new name's case is what stays).
+std::string SpelledName(const std::string& fileName) {
+    if (fileName.find_first_of("*?") != std::string::npos) {
+        return fileName;
+    }
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA(fileName.c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) {
+        return fileName;
+    }
+    FindClose(find);
+    size_t folderEnd = fileName.find_last_of("\\/:");
+    return fileName.substr(0, folderEnd == std::string::npos ? 0 : folderEnd + 1) + data.cFileName;
+}
+
 } // namespace
 
 void SetReplacePlatformId(DWORD id) {
     replacePlatformId = id;
 }
 
-bool ReplaceFileContent(const std::string& fileName, const std::string& bytes) {
-    DWORD attributes = GetFileAttributesA(fileName.c_str());
+bool ReplaceFileContent(const std::string& name, const std::string& bytes) {
+    DWORD attributes = GetFileAttributesA(name.c_str());
     const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
     if (exists && (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))) {
         return false;
     }
+    const std::string fileName = exists ? SpelledName(name) : name;
     if (exists) {
         RemoveLeftovers(fileName);
     }
