@@ -3,8 +3,9 @@
 # packages: compilers (native, mingw-w64 i686 and x86_64), 32- and 64-bit Wine
 # (64-bit Wine runs the Wine tests on machines that cannot run 32-bit), Xvfb,
 # GoogleTest, Google Benchmark, SQLite, Python, clang (with libFuzzer) for
-# the fuzz targets, clang-format and git for the formatting check. Does
-# nothing when all is there.
+# the fuzz targets, clang-format and git for the formatting check; then the
+# Japanese locale the code page 932 tests run in. Does nothing when all is
+# there.
 set -euo pipefail
 
 packages=(cmake ninja-build g++ make pkg-config python3 clang libclang-rt-dev
@@ -20,19 +21,22 @@ else
     sudo=
 fi
 
-# A Japanese locale gives Wine programs the double-byte ANSI code page 932,
-# for the tests of names in such a code page.
-if command -v localedef >/dev/null && ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf8'; then
-    $sudo localedef -i ja_JP -f UTF-8 ja_JP.UTF-8 || true
-fi
-
 missing=()
 for p in "${packages[@]}"; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
-echo "Installing: ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
-$sudo dpkg --add-architecture i386
-$sudo apt-get update -q
-$sudo apt-get install -y -q "${packages[@]}"
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    $sudo dpkg --add-architecture i386
+    $sudo apt-get update -q
+    $sudo apt-get install -y -q "${packages[@]}"
+fi
+
+# A Japanese locale gives Wine programs the double-byte ANSI code page 932,
+# for the tests of names in such a code page (made after the packages, which
+# bring localedef on a fresh machine).
+if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf8'; then
+    echo "Making the locale ja_JP.UTF-8"
+    $sudo localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
+fi

@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include <cstdlib>
 #include <vector>
 
 namespace {
@@ -121,4 +122,16 @@ void TempRegTest::SetUp() {
 void TempRegTest::TearDown() {
     RemoveRegTree(HKEY_CURRENT_USER, subKey_);
     TempDirTest::TearDown();
+}
+
+bool UnderCodePage932() {
+    if (GetACP() == 932) {
+        return true;
+    }
+    const char* wanted = std::getenv("VANTREL_WANT_ACP");
+    if (wanted != nullptr && std::string(wanted) == "932") {
+        ADD_FAILURE() << "the ANSI code page is " << GetACP()
+                      << ", not 932: is the locale ja_JP.UTF-8 there (tools/setup.sh)?";
+    }
+    return false;
 }

@@ -50,3 +50,7 @@ void RemoveRegTree(HKEY root, const std::string& subKey);
 // True under Wine, for the few tests that hold pal/ to Windows' documented
 // answer where Wine gives another.
 bool UnderWine();
+// True when the ANSI code page is 932 (a Japanese locale under Wine). When
+// $VANTREL_WANT_ACP is 932, the test run meant to be in that code page, and
+// another one is a failure instead of a reason to skip.
+bool UnderCodePage932();

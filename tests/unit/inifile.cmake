@@ -17,5 +17,6 @@ add_dependencies(test_inifile_writeback iniexit)
 if(VANTREL_WIN32)
   # Under a Japanese locale Wine's ANSI code page is 932 (double-byte).
   add_test(NAME test_stringlist_cp932 COMMAND test_stringlist --gtest_filter=*CodePage932*)
-  set_tests_properties(test_stringlist_cp932 PROPERTIES ENVIRONMENT "LC_ALL=ja_JP.UTF-8")
+  set_tests_properties(test_stringlist_cp932 PROPERTIES
+                       ENVIRONMENT "LC_ALL=ja_JP.UTF-8;VANTREL_WANT_ACP=932")
 endif()

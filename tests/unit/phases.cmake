@@ -18,3 +18,11 @@ foreach(_h6_suite test_phases test_sharedfiles test_shell test_unregister)
     VANTREL_TEST_PROGRAMS_DIR="${_h6_programs_dir}" VANTREL_NATIVE_BUILD=${_h6_native})
   add_dependencies(${_h6_suite} vantrel_test_programs)
 endforeach()
+
+if(VANTREL_WIN32)
+  # Under a Japanese locale Wine's ANSI code page is 932 (double-byte): the
+  # kept shared files are looked up by names that differ in case there.
+  add_test(NAME test_sharedfiles_cp932 COMMAND test_sharedfiles --gtest_filter=*CodePage932*)
+  set_tests_properties(test_sharedfiles_cp932 PROPERTIES
+                       ENVIRONMENT "LC_ALL=ja_JP.UTF-8;VANTREL_WANT_ACP=932")
+endif()

@@ -261,6 +261,28 @@ TEST_F(SharedFilesTest, KeptFilesAreSkippedByTheLaterPhases) {
     EXPECT_EQ(Counter(kept), 2);
 }
 
+// Full-width A, Greek alpha and Cyrillic a as code page 932 spells them: the
+// locale holds the capitals equal to the small letters, and so must the kept
+// list, or a later phase deletes a shared file that stays.
+TEST_F(SharedFilesTest, KeptNamesMatchDoubleByteLettersInEitherCaseUnderCodePage932Only) {
+    if (!UnderCodePage932()) {
+        GTEST_SKIP() << "the ANSI code page is " << GetACP() << ", not 932";
+    }
+    std::string capitals = PathOf("\x82\x60\x83\x9F\x84\x40.dll");
+    std::string smalls = PathOf("\x82\x81\x83\xBF\x84\x70.dll");
+    ASSERT_EQ(CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, capitals.c_str(), -1,
+                             smalls.c_str(), -1),
+              CSTR_EQUAL);
+    WriteBytes(capitals, "k");
+    SetCounter(capitals, 3);
+    WriteLog({"[SharedFiles]", capitals + "=", "[CopyFiles]", smalls + "="});
+    SharedFilesPhase();
+    EXPECT_TRUE(InKeptSharedFiles(smalls));
+    CopyFilesPhase();
+    EXPECT_TRUE(PathExists(capitals));
+    EXPECT_EQ(Counter(capitals), 2);
+}
+
 // ---- The question dialog ------------------------------------------------------------------
 
 std::string ItemText(HWND dialog, int id) {
