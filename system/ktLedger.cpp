@@ -87,6 +87,8 @@ void TLedger::Record(const std::string& entry, const std::string& target, TOutco
     if (extra.error != 0) {
         line += ",\"error\":" + std::to_string(extra.error) +
                 ",\"message\":" + JsonQuoteAnsi(SystemErrorText(extra.error));
+    } else if (!extra.message.empty()) {
+        line += ",\"message\":" + JsonQuoteAnsi(extra.message);
     }
     line += '}';
     report_->WriteLine(line);

@@ -10,7 +10,8 @@
 //    "before":N,"after":N,"exit":N,"error":N,"message":M}
 // "target" only when it differs from the entry and its name; "before"/"after" on
 // use counters; "exit" on programs that ran; "error"/"message" where a call
-// failed. In preview every outcome carries the prefix "would-".
+// failed; "message" alone where a server faulted. In preview every outcome
+// carries the prefix "would-".
 #pragma once
 
 #include "winapi.h"
@@ -51,6 +52,8 @@ struct TLedgerExtra {
     bool hasExit = false; // "exit"
     int exitCode = 0;
     DWORD error = 0; // "error" and "message" when not 0
+    // Without an error: a "message" of its own (a fault inside a server).
+    std::string message;
 };
 
 class TLedger {
@@ -92,6 +95,7 @@ class TLedger {
     // -- Fonts, servers, shared files, programs ---------------------------
     void RemoveFont(const std::string& entry, const std::string& name,
                     BOOL(WINAPI* removeFont)(LPCSTR));
+    // A fault inside the server is recorded with its text and raised again.
     void UnregisterServerEntry(const std::string& entry, const std::string& path);
     // The use count of a shared file; `exists` tells whether it was there.
     int32_t ReadCounter(const std::string& counterPath, bool& exists) const;

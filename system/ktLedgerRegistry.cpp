@@ -165,7 +165,18 @@ void TLedger::UnregisterServerEntry(const std::string& entry, const std::string&
         return;
     }
     SetLastError(ERROR_SUCCESS);
-    if (UnregisterServer(path)) {
+    bool called = false;
+    try {
+        called = UnregisterServer(path);
+    } catch (const EServerFault& fault) {
+        // The run ends with the fault; the report names it at its entry,
+        // which is all an unattended run has to show for it.
+        TExtra extra;
+        extra.message = fault.what();
+        Record(entry, path, TOutcome::UnregisterFailed, extra);
+        throw;
+    }
+    if (called) {
         Record(entry, path, TOutcome::Unregistered);
         return;
     }

@@ -3,6 +3,8 @@
 // The call is made by a copy of this test program, the server host, so a
 // server that faults ends only that copy and the fault comes back as an error.
 #include "PhaseTestSupport.h"
+#include "ktJson.h"
+#include "ktReport.h"
 #include "ktUtils2.h"
 
 #include <string>
@@ -139,6 +141,23 @@ TEST_F(UnregisterTest, ExceptionEscapingTheServerIsRaisedAsAFault) {
     std::string path = TestProgram("vt_crash_throw.dll");
     EXPECT_THROW(UnregisterServer(path), EServerFault);
     EXPECT_EQ(Events(), (std::vector<std::string>{"DllUnregisterServer vt_crash_throw.dll"}));
+}
+
+TEST_F(UnregisterTest, LedgerNamesTheFaultAtTheServersEntryAndRaisesIt) {
+    // An unattended run shows no box: the report is where the fault is told.
+    const std::string reportPath = PathOf("report.jsonl");
+    TReportFile report;
+    ASSERT_TRUE(report.Create(reportPath));
+    Ledger().Start(false, &report);
+    Ledger().SetPhase("RegServers");
+    const std::string path = TestProgram("vt_crash_null.dll");
+    EXPECT_THROW(Ledger().UnregisterServerEntry(path + "=", path), EServerFault);
+    report.Close();
+    Ledger().Start(false, nullptr);
+    EXPECT_EQ(ReadBytes(reportPath), "{\"type\":\"entry\",\"phase\":\"RegServers\",\"entry\":" +
+                                         JsonQuoteAnsi(path + "=") +
+                                         ",\"outcome\":\"unregister-failed\",\"message\":" +
+                                         JsonQuoteAnsi("Access violation in " + path) + "}\n");
 }
 
 TEST_F(UnregisterTest, HostExitCodesNameTheFault) {
