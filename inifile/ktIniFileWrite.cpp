@@ -83,6 +83,11 @@ std::string TktIniFile::BuildFileText() const {
     // Only a CR ends a line (LFs are dropped wherever they stand), so a last
     // line that ends in text or in LFs alone still needs its CR.
     auto breakLine = [&]() {
+        if (encoding_ == enUtf16 && out.size() % 2 != 0) {
+            // A UTF-16 file that ended in an odd byte: complete that unit,
+            // or every line after it would be read a byte out of step.
+            out += '\0';
+        }
         size_t end = out.size();
         while (endsWith(end, lf)) {
             end -= lf.size();

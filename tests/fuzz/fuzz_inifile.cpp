@@ -164,7 +164,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         edited = true;
     }
     const std::string held = Content(*writer);
-    writer->UpdateFile();
+    FUZZ_CHECK(writer->UpdateFile(), "the write-back succeeds");
     const auto reloaded = Open(true);
     FUZZ_CHECK(Content(*reloaded) == held, "the file written back holds what the engine held:\n" +
                                                held + "---- read again:\n" + Content(*reloaded));

@@ -170,6 +170,14 @@ TEST_F(WriteBackTest, ByteOrderMarks) {
                                         std::string("\xE9\0", 2) + Utf16("\r\nx=") +
                                         std::string("\x2D\x4E", 2) + Utf16("\r\nnew=") +
                                         std::string("\xE9\0", 2) + Utf16("\r\n"));
+    // An odd last byte is no character: it stays, and what is added after it
+    // starts on a whole unit (it was read a byte out of step, as nothing).
+    ini = Load("\xFF\xFE" + Utf16("[S]\r\na=1") + "A");
+    ini->WriteString("T", "k", "v");
+    ini.reset();
+    EXPECT_EQ(ReadBytes(IniPath()), "\xFF\xFE" + Utf16("[S]\r\na=1") + std::string("A\0", 2) +
+                                        Utf16("\r\n[T]\r\nk=v\r\n\r\n"));
+    EXPECT_EQ(Load(ReadBytes(IniPath()))->ReadString("T", "k", "none"), "v");
     // A read-only engine reads it too; the profile functions see it so.
     WriteBytes(PathOf("log.ini"), "\xFF\xFE" + Utf16("[CopyFiles]\r\nC:\\a.txt=1\r\n"));
     TStringList list;
