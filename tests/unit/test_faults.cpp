@@ -3,6 +3,7 @@
 // has no layer to inject into.
 #include "TestSupport.h"
 #include "faults.h"
+#include "ktIniFile.h"
 
 #include <gtest/gtest.h>
 
@@ -158,3 +159,24 @@ TEST_F(FaultsTest, FullDiskKeepsEveryRegistryValueReportedWritten) {
 }
 
 } // namespace
+
+TEST_F(FaultsTest, ReadErrorWhileLoadingBlocksTheWriteBack) {
+    // A writable engine that could not read the whole file must not write
+    // back: the part after the error would be cut off.
+    std::string file = "[S]\r\nkeep=1\r\n";
+    while (file.size() < 300000) {
+        file += "pad" + std::to_string(file.size()) + "=x\r\n";
+    }
+    file += "[T]\r\nlast=1\r\n";
+    const std::string path = PathOf("big.ini");
+    WriteBytes(path, file);
+    Use("ReadFile:2+:23");
+    {
+        TktIniFile ini(path, false, true, true, true, true, true);
+        Use("");
+        ini.WriteString("S", "keep", "2");
+        EXPECT_FALSE(ini.UpdateFile());
+        ini.DiscardChanges();
+    }
+    EXPECT_EQ(ReadBytes(path), file);
+}
