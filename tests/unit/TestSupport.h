@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 // A fixture that gives each test its own empty folder, removed afterwards.
 class TempDirTest : public ::testing::Test {
@@ -43,6 +44,9 @@ void WriteBytes(const std::string& path, const std::string& bytes);
 // The file's bytes; empty when it cannot be read.
 std::string ReadBytes(const std::string& path);
 bool PathExists(const std::string& path);
+// The names in a folder (given with its trailing backslash), "." and ".."
+// left out, in the order the system lists them.
+std::vector<std::string> FolderListing(const std::string& dir);
 // Deletes a folder with everything in it.
 void RemoveTree(const std::string& path);
 // Deletes a registry key with everything below it, with the raw API.

@@ -241,24 +241,6 @@ TEST_F(ContractFiles, BadBuffersTransferNothing) {
 
 // ---- Device names --------------------------------------------------------------
 
-// The names in a folder, "." and ".." left out.
-std::vector<std::string> Listing(const std::string& dir) {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((dir + "*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) {
-        return names;
-    }
-    do {
-        std::string name = data.cFileName;
-        if (name != "." && name != "..") {
-            names.push_back(name);
-        }
-    } while (FindNextFileA(find, &data));
-    FindClose(find);
-    return names;
-}
-
 TEST_F(ContractFiles, NulIsASinkThatNeverBecomesAFile) {
     const DWORD dispositions[] = {CREATE_NEW, CREATE_ALWAYS, OPEN_EXISTING, OPEN_ALWAYS,
                                   TRUNCATE_EXISTING};
@@ -289,7 +271,7 @@ TEST_F(ContractFiles, NulIsASinkThatNeverBecomesAFile) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     WriteBytes(PathOf("src.txt"), "abc");
     EXPECT_TRUE(CopyFileA(PathOf("src.txt").c_str(), PathOf("nul.dat").c_str(), FALSE));
-    EXPECT_EQ(Listing(Dir()), std::vector<std::string>{"src.txt"});
+    EXPECT_EQ(FolderListing(Dir()), std::vector<std::string>{"src.txt"});
 }
 
 // Every call on a device name answers for the device, in any folder and with
@@ -364,7 +346,7 @@ TEST_F(ContractFiles, DeviceNamesNameDevicesNotFiles) {
         EXPECT_EQ(GetLastError(),
                   static_cast<DWORD>(present && c.kind == kPort ? ERROR_ALREADY_EXISTS
                                                                 : ERROR_BAD_DEV_TYPE));
-        EXPECT_EQ(Listing(Dir()), std::vector<std::string>{"src.txt"});
+        EXPECT_EQ(FolderListing(Dir()), std::vector<std::string>{"src.txt"});
     }
 }
 
@@ -395,7 +377,7 @@ TEST_F(ContractFiles, NamesThatOnlyLookLikeDevicesAreFiles) {
         HANDLE file = Open(path, GENERIC_WRITE, CREATE_NEW);
         ASSERT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
         CloseHandle(file);
-        EXPECT_EQ(Listing(Dir()), std::vector<std::string>{name});
+        EXPECT_EQ(FolderListing(Dir()), std::vector<std::string>{name});
         EXPECT_TRUE(DeleteFileA(path.c_str()));
     }
 }
@@ -448,7 +430,7 @@ TEST_F(ContractFiles, LongPathAndDevicePrefixesNameFiles) {
     FindClose(find);
     EXPECT_TRUE(DeleteFileA((literal + "sub\\nul.txt").c_str()));
     EXPECT_TRUE(RemoveDirectoryA((literal + "sub").c_str()));
-    EXPECT_EQ(Listing(Dir()), std::vector<std::string>{"g.txt"});
+    EXPECT_EQ(FolderListing(Dir()), std::vector<std::string>{"g.txt"});
 }
 
 } // namespace

@@ -43,21 +43,7 @@ class WriteBackTest : public TempDirTest {
         return Open(readOnly);
     }
     // The names in the test folder, so that no temporary file goes unseen.
-    Lines FolderNames() const {
-        Lines names;
-        WIN32_FIND_DATAA data;
-        HANDLE find = FindFirstFileA((Dir() + "*").c_str(), &data);
-        if (find != INVALID_HANDLE_VALUE) {
-            do {
-                std::string name = data.cFileName;
-                if (name != "." && name != "..") {
-                    names.push_back(name);
-                }
-            } while (FindNextFileA(find, &data));
-            FindClose(find);
-        }
-        return names;
-    }
+    Lines FolderNames() const { return FolderListing(Dir()); }
 
   private:
     DWORD savedPlatform_ = VER_PLATFORM_WIN32_NT;
