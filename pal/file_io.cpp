@@ -22,6 +22,20 @@ FileObject* FileOf(HANDLE handle) {
     return file;
 }
 
+// The open file behind a handle that may change it, for the calls that
+// change a file without writing bytes; null, with the error set, otherwise.
+FileObject* FileToChange(HANDLE handle, const char* call) {
+    if (InjectedFault(call)) {
+        return nullptr;
+    }
+    FileObject* file = FileOf(handle);
+    if (file != nullptr && !file->canWrite) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
+    return file;
+}
+
 // Whether every page of a buffer can be read, asked of the kernel one byte
 // per page, so that a bad buffer is refused before anything is written (a
 // write stops at the first bad page). Where the kernel refuses the question,
@@ -339,15 +353,9 @@ DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
 }
 
 BOOL WINAPI FlushFileBuffers(HANDLE hFile) {
-    if (pal::InjectedFault("FlushFileBuffers")) {
-        return FALSE;
-    }
-    FileObject* file = FileOf(hFile);
+    FileObject* file = FileToChange(hFile, "FlushFileBuffers");
     if (file == nullptr) {
         return FALSE;
-    }
-    if (!file->canWrite) {
-        return Fail(ERROR_ACCESS_DENIED);
     }
     if (fsync(file->fd.get()) != 0) {
         SetLastErrorFromErrno();
@@ -357,15 +365,9 @@ BOOL WINAPI FlushFileBuffers(HANDLE hFile) {
 }
 
 BOOL WINAPI SetEndOfFile(HANDLE hFile) {
-    if (pal::InjectedFault("SetEndOfFile")) {
-        return FALSE;
-    }
-    FileObject* file = FileOf(hFile);
+    FileObject* file = FileToChange(hFile, "SetEndOfFile");
     if (file == nullptr) {
         return FALSE;
-    }
-    if (!file->canWrite) {
-        return Fail(ERROR_ACCESS_DENIED);
     }
     off_t position = lseek(file->fd.get(), 0, SEEK_CUR);
     if (position < 0 || ftruncate(file->fd.get(), position) != 0) {
