@@ -3,6 +3,7 @@
 #include "FuzzSupport.h"
 #include "ktIniFile.h"
 #include "ktStrUtils.h"
+#include "winapi.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -18,10 +19,23 @@ std::unique_ptr<TktIniFile> Open(bool readOnly) {
     return std::make_unique<TktIniFile>(path, readOnly, true, true, true, true, true);
 }
 
+// A section header without the characters the name comparison ignores (the
+// soft hyphen, for one): "[\xAD]" and "[]" name the same section.
+std::string HeaderAsCompared(const std::string& header) {
+    std::string out;
+    for (char c : header) {
+        if (CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, &c, 1, "", 0) != CSTR_EQUAL) {
+            out += c;
+        }
+    }
+    return out;
+}
+
 // The engine's content: every non-empty section with its lines, sections in
 // name order. (A section erased and written again returns below its old
 // header when a dropped duplicate follows that header, so its place in the
-// file may differ from its place in the engine.)
+// file may differ from its place in the engine, and so may the spelling of
+// its name, within what the comparison holds equal.)
 std::string Content(TktIniFile& ini) {
     TStringList lines;
     ini.GetStrings(lines);
@@ -33,7 +47,8 @@ std::string Content(TktIniFile& ini) {
         // GetStrings ends each section with an empty line; entries are
         // never empty.
         if (i == 0 || lines[i - 1].empty()) {
-            sections.emplace_back();
+            sections.push_back(HeaderAsCompared(lines[i]) + "\n");
+            continue;
         }
         sections.back() += lines[i] + "\n";
     }
