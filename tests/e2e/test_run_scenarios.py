@@ -10,7 +10,9 @@ import unittest
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
+import machines  # noqa: E402
 import run_scenarios as rs  # noqa: E402
+from transcript import parse_transcript  # noqa: E402
 
 CONFIRM = "[box] rect=0,0,10,10\n[caption] Vantrel Uninstaller\n[buttons] 6 Yes | 7 No\n[answer] Yes\n"
 FINAL = "[box] rect=0,0,10,10\n[caption] Vantrel Uninstaller\n[text] Done\n[buttons] 1 OK\n[answer] OK\n"
@@ -29,13 +31,13 @@ class FakeMachine:
         self.exported.append(key)
         return self.keys.get(key)
 
-    read_key = rs.Machine.read_key
+    read_key = machines.Machine.read_key
 
 
 def problems_shown(transcript, expect):
     scenario = rs.Scenario(Path("x.toml"), {"name": "x", "expect": expect})
     check = rs.Checker()
-    events = rs.parse_transcript(transcript + "[exit] 0\n")
+    events = parse_transcript(transcript + "[exit] 0\n")
     rs.compare_shown(check, scenario, FakeMachine(), events)
     return [p[0] for p in check.problems]
 

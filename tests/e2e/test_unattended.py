@@ -13,6 +13,7 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import run_scenarios as rs  # noqa: E402
 import unattended as ua  # noqa: E402
+from transcript import parse_transcript  # noqa: E402
 
 START = {"type": "start", "program": "Vantrel Uninstaller", "platform": {"family": "NT"},
          "start": "2026-12-09T03:00:00Z"}
@@ -101,7 +102,7 @@ class WatchTest(unittest.TestCase):
                 scenario = rs.Scenario(Path("x.toml"), {"name": "x-no-such", "watch": True})
                 check = rs.Checker()
                 ua.compare_windows(check, scenario, machine,
-                                   rs.parse_transcript(transcript + "[exit] 0\n"))
+                                   parse_transcript(transcript + "[exit] 0\n"))
                 self.assertEqual([p[0] for p in check.problems], expected)
 
 
