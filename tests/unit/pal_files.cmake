@@ -9,7 +9,7 @@ if(VANTREL_WIN32)
   string(REPLACE "/" "\\\\" _h1_holdfile "Z:${_h1_holdfile}")
 endif()
 
-vantrel_unit_test(test_files SOURCES test_files.cpp)
+vantrel_unit_test(test_files SOURCES test_files.cpp test_file_names.cpp test_file_moves.cpp)
 target_compile_definitions(test_files PRIVATE VANTREL_HOLDFILE="${_h1_holdfile}")
 add_dependencies(test_files holdfile)
 

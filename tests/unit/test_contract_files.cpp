@@ -12,11 +12,6 @@
 
 namespace {
 
-bool RunningUnderWine() {
-    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
-
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 HANDLE Open(const std::string& path, DWORD access, DWORD disposition, DWORD share = kShareAll) {
@@ -64,7 +59,7 @@ TEST_F(ContractFiles, TruncatingOpensNeedNoWriteAccessButKeepTheirRights) {
 }
 
 TEST_F(ContractFiles, TruncateExistingWithoutWriteDataFails_WindowsDocumented_NotUnderWine) {
-    if (RunningUnderWine()) {
+    if (UnderWine()) {
         GTEST_SKIP() << "Wine truncates; Windows documents that TRUNCATE_EXISTING needs "
                         "GENERIC_WRITE";
     }
@@ -80,7 +75,7 @@ TEST_F(ContractFiles, TruncateExistingWithoutWriteDataFails_WindowsDocumented_No
 }
 
 TEST_F(ContractFiles, TruncationKeepsTheBytesOfAFileSharedWithoutWriting_NotUnderWine) {
-    if (RunningUnderWine()) {
+    if (UnderWine()) {
         GTEST_SKIP() << "Wine truncates through an open without write access even when "
                         "another handle denies writing";
     }
@@ -309,10 +304,10 @@ TEST_F(ContractFiles, DeviceNamesNameDevicesNotFiles) {
             EXPECT_TRUE(present);
             break;
         case kConsole: // a program without a console
-            EXPECT_TRUE(present ? RunningUnderWine() : openError == ERROR_INVALID_HANDLE);
+            EXPECT_TRUE(present ? UnderWine() : openError == ERROR_INVALID_HANDLE);
             break;
         case kPort:
-            EXPECT_TRUE(present ? RunningUnderWine() : openError == ERROR_FILE_NOT_FOUND);
+            EXPECT_TRUE(present ? UnderWine() : openError == ERROR_FILE_NOT_FOUND);
             break;
         }
         EXPECT_EQ(GetFileAttributesA(path.c_str()), static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE));
