@@ -16,7 +16,6 @@ constexpr DWORD SR = FILE_SHARE_READ;
 constexpr DWORD SW = FILE_SHARE_WRITE;
 constexpr DWORD SD = FILE_SHARE_DELETE;
 
-
 inline HANDLE Open(const std::string& path, DWORD access, DWORD share,
                    DWORD disposition = OPEN_EXISTING) {
     return CreateFileA(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
