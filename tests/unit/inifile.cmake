@@ -6,13 +6,8 @@ vantrel_unit_test(test_inifile SOURCES test_inifile.cpp LIBS vantrel_inifile)
 # The engine's write-back; iniexit ends without flushing the engine cache.
 add_executable(iniexit iniexit.cpp)
 target_link_libraries(iniexit PRIVATE vantrel_system)
-set(_iniexit "${CMAKE_CURRENT_BINARY_DIR}/iniexit${CMAKE_EXECUTABLE_SUFFIX}")
-if(VANTREL_WIN32)
-  string(REPLACE "/" "\\\\" _iniexit "Z:${_iniexit}")
-endif()
 vantrel_unit_test(test_inifile_writeback SOURCES test_inifile_writeback.cpp LIBS vantrel_system)
-target_compile_definitions(test_inifile_writeback PRIVATE VANTREL_INIEXIT="${_iniexit}")
-add_dependencies(test_inifile_writeback iniexit)
+vantrel_helper_program(test_inifile_writeback iniexit VANTREL_INIEXIT)
 
 if(VANTREL_WIN32)
   # Under a Japanese locale Wine's ANSI code page is 932 (double-byte).
