@@ -3,6 +3,7 @@
 // makes before it opens one.
 #pragma once
 
+#include "ktFileChecks.h"
 #include "winapi.h"
 
 #include <cstdint>
@@ -27,17 +28,9 @@ bool FileAtEnd(TFileHandle handle);
 std::string FileReadLine(TFileHandle handle);
 // Writes the text and CR LF; a failed write is not reported.
 void FileWriteLine(TFileHandle handle, const std::string& text);
-// The existence tests read the attributes with GetFileAttributesA, which
-// takes the name literally: "*" and "?" are never expanded as wildcards, so
-// "C:\App\*.dll" exists only if a file of exactly that name does.
-// True when the path names an existing directory.
-bool DirectoryExists(const std::string& path);
 // Creates the folder and any missing parents; a failure is not reported and
 // may leave the parents it made.
 void ForceDirectories(std::string path);
-
-// True when the path names an existing file (a directory does not count).
-bool FileExists(const std::string& path);
 
 // Reads a file from its current position in large blocks and yields exactly
 // the lines that FileReadLine would give one by one, for loading large files

@@ -1,22 +1,14 @@
 // The temporary-file write-back of the INI engine.
 #include "ktSafeWrite.h"
 
+#include "ktHandle.h"
+#include "ktPlatform.h"
+
 #include "winapi.h"
 
 #include <string>
 
 namespace {
-
-DWORD replacePlatformId = 0; // 0: not read yet
-
-DWORD ReplacePlatformId() {
-    if (replacePlatformId == 0) {
-        OSVERSIONINFOA version = {};
-        version.dwOSVersionInfoSize = sizeof version;
-        replacePlatformId = GetVersionExA(&version) ? version.dwPlatformId : VER_PLATFORM_WIN32_NT;
-    }
-    return replacePlatformId;
-}
 
 // Owns a file name that is removed unless released: the temporary file of
 // a write-back that did not get to replace the original.
@@ -139,20 +131,16 @@ std::string SpelledName(const std::string& fileName) {
         return fileName;
     }
     WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA(fileName.c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) {
+    TScopedFind find(FindFirstFileA(fileName.c_str(), &data));
+    if (!find) {
         return fileName;
     }
-    FindClose(find);
     size_t folderEnd = fileName.find_last_of("\\/:");
     return fileName.substr(0, folderEnd == std::string::npos ? 0 : folderEnd + 1) + data.cFileName;
 }
 
 } // namespace
 
-void SetReplacePlatformId(DWORD id) {
-    replacePlatformId = id;
-}
 
 bool ReplaceFileContent(const std::string& name, const std::string& bytes) {
     DWORD attributes = GetFileAttributesA(name.c_str());
@@ -182,7 +170,7 @@ bool ReplaceFileContent(const std::string& name, const std::string& bytes) {
     if (!WriteAll(handle, bytes) || !FlushFileBuffers(handle) || !closer.Close()) {
         return false;
     }
-    bool replaced = ReplacePlatformId() == VER_PLATFORM_WIN32_WINDOWS
+    bool replaced = PlatformId() == VER_PLATFORM_WIN32_WINDOWS
                         ? ReplaceByRenames(fileName, tempName, exists)
                         : MoveFileExA(tempName.c_str(), fileName.c_str(),
                                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;

@@ -11,8 +11,5 @@
 // keeping its attributes. False when any step failed: the file is then as
 // it was and no temporary file is left.
 bool ReplaceFileContent(const std::string& fileName, const std::string& bytes);
-
-// The platform whose means of replacing a file is used: the NT family
-// replaces in one move; the Windows 95 family, which has no MoveFileExA,
-// moves the original aside first. Read from GetVersionExA until set.
-void SetReplacePlatformId(DWORD id);
+// The NT family replaces in one move; the Windows 95 family, which has no
+// MoveFileExA, moves the original aside first (PlatformId decides).

@@ -16,14 +16,6 @@ bool SameText(const std::string& a, const std::string& b) {
     return CompareTextIgnoreCase(a, b) == 0;
 }
 
-std::string UpperCase(const std::string& text) {
-    std::string result = text;
-    if (!result.empty()) {
-        CharUpperBuffA(&result[0], static_cast<DWORD>(result.size()));
-    }
-    return result;
-}
-
 namespace {
 // What each byte stands for when names are compared with letter case
 // ignored: upper-casing alone is not enough, since the locale comparison

@@ -111,5 +111,3 @@ class TStringList {
 int CompareTextIgnoreCase(const std::string& a, const std::string& b);
 // True when the texts compare equal under CompareTextIgnoreCase.
 bool SameText(const std::string& a, const std::string& b);
-// The text upper-cased by the system's ANSI rules (CharUpperBuffA).
-std::string UpperCase(const std::string& text);

@@ -30,8 +30,3 @@ bool RemoveFile(const std::string& path);
 // false when it refused, or when the file is gone or a device name and
 // nothing was needed.
 bool DeleteOnRestart(const std::string& path);
-
-// The platform identifier (dwPlatformId of GetVersionExA), read once at
-// start-up by the program entry; VER_PLATFORM_WIN32_NT until it is set.
-DWORD PlatformId();
-void SetPlatformId(DWORD id);

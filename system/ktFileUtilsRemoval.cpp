@@ -1,25 +1,12 @@
 // Deleting files now or at the next restart of the system.
 #include "ktFileUtils.h"
 
+#include "ktPlatform.h"
 #include "ktRegIni.h"
 #include "ktSafeWrite.h"
 #include "ktUtils.h"
 
 #include <vector>
-
-namespace {
-// Replaced by the value GetVersionExA reports when the program starts.
-DWORD platformId = VER_PLATFORM_WIN32_NT;
-} // namespace
-
-DWORD PlatformId() {
-    return platformId;
-}
-
-void SetPlatformId(DWORD id) {
-    platformId = id;
-    SetReplacePlatformId(id);
-}
 
 std::string GetShortPath(const std::string& path) {
     std::vector<char> buffer(MAX_PATH);

@@ -6,6 +6,7 @@
 #include "ktStringList.h"
 #include "ktUtils.h"
 #include "winapi.h"
+#include "ktText.h"
 
 #include <unordered_set>
 #include <vector>

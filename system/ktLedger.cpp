@@ -10,6 +10,7 @@
 #include "ktReport.h"
 #include "ktShell.h"
 #include "ktStrUtils.h"
+#include "ktText.h"
 
 namespace {
 

@@ -8,6 +8,7 @@
 #include "ktStrUtils.h"
 #include "ktStringList.h"
 #include "ktUtils2.h"
+#include "ktText.h"
 
 namespace {
 

@@ -2,6 +2,7 @@
 #include "ktReport.h"
 
 #include "ktJson.h"
+#include "ktPlatform.h"
 
 #include <cstdio>
 
@@ -63,9 +64,7 @@ std::string UtcTimestamp() {
 
 std::string ReportStartLine(const std::string& version, const std::string& logPath,
                             const std::vector<std::string>& options, const std::string& startTime) {
-    OSVERSIONINFOA info = {};
-    info.dwOSVersionInfoSize = sizeof info;
-    GetVersionExA(&info);
+    const OSVERSIONINFOA& info = PlatformVersion();
     bool nt = info.dwPlatformId == VER_PLATFORM_WIN32_NT;
     // The 95 family keeps the version in the build number's high word.
     unsigned long build = nt ? info.dwBuildNumber : (info.dwBuildNumber & 0xFFFF);

@@ -12,7 +12,7 @@ failures=0
 
 fresh_copy() {
     rm -rf "$work/tree" && mkdir "$work/tree"
-    cp -r "$src/inifile" "$src/system" "$src/uninstaller" "$work/tree/"
+    cp -r "$src/base" "$src/inifile" "$src/system" "$src/uninstaller" "$work/tree/"
 }
 
 fresh_copy
@@ -23,7 +23,11 @@ fi
 # file | line planted at its end | what the report must name
 plants=(
     'inifile/ktIniFile.cpp|#include "ktRegIni.h"|points up from inifile/ to system/'
-    'inifile/ktLineFile.h|#include "ktHandle.h"|points up from inifile/ to system/'
+    'inifile/ktLineFile.h|#include "ktLedger.h"|points up from inifile/ to system/'
+    'base/ktText.cpp|#include "ktStringList.h"|points up from base/ to inifile/'
+    'base/ktHandle.h|#include "ktFileUtils.h"|points up from base/ to system/'
+    'base/ktPlatform.cpp|#include <unistd.h>|platform header <unistd.h>'
+    'base/CMakeLists.txt|target_link_libraries(vantrel_base PUBLIC vantrel_inifile)|links vantrel_inifile'
     'system/ktRegIni.cpp|#include "UnVantrel.h"|points up from system/ to uninstaller/'
     'system/ktShell.cpp|#include <windows.h>|platform header <windows.h>'
     'uninstaller/Phases.cpp|#include <sys/stat.h>|platform header <sys/stat.h>'

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Checks that the layers of the program point one way.
 
-uninstaller/ -> system/ -> inifile/ -> system/winapi.h -> pal/ or Windows.
+uninstaller/ -> system/ -> inifile/ -> base/ -> pal/ or Windows.
 A file may include headers of its own layer or of a layer below it. Only
 winapi.h includes platform headers or tests the platform in #if lines;
 above it, angle includes name the C++ standard library only. Prints each
@@ -13,10 +13,10 @@ import os
 import re
 import sys
 
-# Highest first; winapi.h is a layer of its own below inifile/.
-LAYERS = {"uninstaller": 3, "system": 2, "inifile": 1}
-WINAPI = os.path.join("system", "winapi.h")
-LAYER_NAMES = {3: "uninstaller/", 2: "system/", 1: "inifile/", 0: "system/winapi.h"}
+# Highest first; base/ holds winapi.h, the one include of the platform.
+LAYERS = {"uninstaller": 3, "system": 2, "inifile": 1, "base": 0}
+WINAPI = os.path.join("base", "winapi.h")
+LAYER_NAMES = {3: "uninstaller/", 2: "system/", 1: "inifile/", 0: "base/"}
 SOURCE_SUFFIXES = (".cpp", ".h", ".inc")
 
 # A file that is one build's own input by nature, and the platform header it
@@ -47,8 +47,6 @@ CONDITION = re.compile(r"^\s*#\s*(if|ifdef|ifndef|elif)\b(.*)")
 
 def layer_of(rel):
     """The layer of a file given relative to the root, or None outside them."""
-    if rel == WINAPI:
-        return 0
     top = rel.split(os.sep)[0]
     return LAYERS.get(top)
 
@@ -82,12 +80,12 @@ def check_file(root, rel, problems):
                 continue
             if kind == "<":
                 if name not in STANDARD_HEADERS:
-                    problems.append(f"{where}: platform header <{name}> above system/winapi.h")
+                    problems.append(f"{where}: platform header <{name}> above winapi.h")
                 continue
             targets = resolve(root, rel, name)
             if not targets:
                 problems.append(f"{where}: \"{name}\" is not in a layer (a platform header "
-                                f"above system/winapi.h?)")
+                                f"above winapi.h?)")
                 continue
             top = max(layer_of(t) for t in targets)
             if top > layer:
@@ -98,13 +96,14 @@ def check_file(root, rel, problems):
         if m and not is_winapi:
             text = m.group(2).split("//")[0]
             if PLATFORM_MACROS.search(text):
-                problems.append(f"{where}: platform condition above system/winapi.h: "
+                problems.append(f"{where}: platform condition above winapi.h: "
                                 f"{line.strip()}")
 
 
 def check_links(root, problems):
     """Each layer's CMakeLists.txt links no library of a layer above it."""
-    libraries = {"vantrel_uninstaller": 3, "vantrel_resources": 3, "vantrel_system": 2}
+    libraries = {"vantrel_uninstaller": 3, "vantrel_resources": 3, "vantrel_system": 2,
+                 "vantrel_inifile": 1}
     for folder, layer in LAYERS.items():
         path = os.path.join(folder, "CMakeLists.txt")
         if not os.path.isfile(os.path.join(root, path)):

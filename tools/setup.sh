@@ -29,8 +29,27 @@ if [ ${#missing[@]} -gt 0 ]; then
     echo "Installing: ${missing[*]}"
     export DEBIAN_FRONTEND=noninteractive
     $sudo dpkg --add-architecture i386
-    $sudo apt-get update -q
-    $sudo apt-get install -y -q "${packages[@]}"
+    # A mirror in the middle of a sync answers one index with "File has
+    # unexpected size": try the update again after a pause, and go on to the
+    # install anyway, which fails only if the index it needs is missing.
+    for attempt in 1 2 3; do
+        if $sudo apt-get update -q; then
+            break
+        fi
+        echo "apt-get update failed (attempt $attempt); trying again shortly"
+        sleep $((attempt * 10))
+    done
+    if ! $sudo apt-get install -y -q "${packages[@]}"; then
+        # Without the i386 index (the one a syncing mirror most often
+        # answers wrongly) 32-bit Wine cannot be installed: install the rest,
+        # and tests/run-all.sh runs the Wine tests on the 64-bit build.
+        echo "the full install failed: installing without the 32-bit Wine packages"
+        rest=()
+        for p in "${packages[@]}"; do
+            [[ $p == *:i386 ]] || rest+=("$p")
+        done
+        $sudo apt-get install -y -q "${rest[@]}"
+    fi
 fi
 
 # A Japanese locale gives Wine programs the double-byte ANSI code page 932,

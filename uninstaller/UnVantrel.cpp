@@ -12,6 +12,7 @@
 #include "ktUtils.h"
 #include "ktUtils2.h"
 #include "resource.h"
+#include "ktPlatform.h"
 
 #include <exception>
 
@@ -288,11 +289,7 @@ int RunUninstall() {
 void StartUp() {
     RestrictLibrarySearch();
     CoInitialize(nullptr);
-    OSVERSIONINFOA version = {};
-    version.dwOSVersionInfoSize = sizeof version;
-    if (GetVersionExA(&version)) {
-        SetPlatformId(version.dwPlatformId);
-    }
+    PlatformId(); // read once, before any phase needs it
 }
 
 void ShutDown() {

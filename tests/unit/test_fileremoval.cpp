@@ -7,6 +7,7 @@
 #include "ktIniFile.h"
 #include "ktRegIni.h"
 #include "ktUtils.h"
+#include "ktPlatform.h"
 
 #include <vector>
 

@@ -5,6 +5,8 @@
 #include "ktFileUtils.h"
 #include "ktIniFile.h"
 #include "ktRegIni.h"
+#include "ktText.h"
+#include "ktPlatform.h"
 
 #include <memory>
 #include <string>

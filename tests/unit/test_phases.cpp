@@ -4,6 +4,7 @@
 #include "ktJson.h"
 #include "ktReport.h"
 #include "ktStrUtils.h"
+#include "ktText.h"
 
 #include <functional>
 #include <string>

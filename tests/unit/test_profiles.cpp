@@ -5,6 +5,7 @@
 
 #include "ktIniFile.h"
 #include "ktRegIni.h"
+#include "ktText.h"
 
 #include <algorithm>
 #include <cctype>

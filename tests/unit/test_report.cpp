@@ -6,6 +6,7 @@
 #include "ktReport.h"
 #include "ktStringList.h"
 #include "ktUtils.h"
+#include "ktText.h"
 
 #include <string>
 

@@ -2,6 +2,7 @@
 // here through the hook) for files nothing else uses, and KeptSharedFiles
 // left with the files that stay. Also the question dialog's texts.
 #include "PhaseTestSupport.h"
+#include "ktText.h"
 
 #include <deque>
 #include <string>

@@ -4,6 +4,7 @@
 #include "ktRegIni.h"
 
 #include "ktIniFile.h"
+#include "ktText.h"
 
 #include <map>
 #include <memory>

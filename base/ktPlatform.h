@@ -1,0 +1,17 @@
+// Which Windows the program runs on: the one place that calls GetVersionExA
+// and keeps what it said.
+#pragma once
+
+#include "winapi.h"
+
+// What GetVersionExA reported, read on first use (zeros with the NT family's
+// identifier when the call fails).
+const OSVERSIONINFOA& PlatformVersion();
+// The platform identifier: dwPlatformId of PlatformVersion, unless
+// SetPlatformId replaced it.
+DWORD PlatformId();
+// Replaces the identifier for the rest of the process (tests run both
+// families' code on one machine).
+void SetPlatformId(DWORD id);
+// True on the NT family.
+bool IsNtFamily();
