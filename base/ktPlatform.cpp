@@ -1,7 +1,8 @@
 #include "ktPlatform.h"
 
 namespace {
-DWORD platformId = 0; // 0: the one GetVersionExA reports
+bool overridden = false;
+DWORD platformId = 0;
 } // namespace
 
 const OSVERSIONINFOA& PlatformVersion() {
@@ -19,10 +20,11 @@ const OSVERSIONINFOA& PlatformVersion() {
 }
 
 DWORD PlatformId() {
-    return platformId != 0 ? platformId : PlatformVersion().dwPlatformId;
+    return overridden ? platformId : PlatformVersion().dwPlatformId;
 }
 
 void SetPlatformId(DWORD id) {
+    overridden = true;
     platformId = id;
 }
 

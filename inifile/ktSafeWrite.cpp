@@ -141,7 +141,6 @@ std::string SpelledName(const std::string& fileName) {
 
 } // namespace
 
-
 bool ReplaceFileContent(const std::string& name, const std::string& bytes) {
     DWORD attributes = GetFileAttributesA(name.c_str());
     const bool exists = attributes != INVALID_FILE_ATTRIBUTES;

@@ -1,6 +1,8 @@
 // Path helpers: the trailing backslash of a folder name.
 #include "ktFileUtils.h"
 
+#include <vector>
+
 std::string AddBackslash(const std::string& path) {
     // The test is on the last byte, not on the last character of a
     // multi-byte code page.
@@ -32,4 +34,17 @@ std::string RemoveBackslash(const std::string& path) {
         return path;
     }
     return path.substr(0, path.size() - 1);
+}
+
+std::string GetWindowsDir() {
+    std::vector<char> buffer(MAX_PATH + 1);
+    UINT length = GetWindowsDirectoryA(buffer.data(), static_cast<UINT>(buffer.size()));
+    if (length >= buffer.size()) {
+        buffer.resize(length + 1);
+        length = GetWindowsDirectoryA(buffer.data(), static_cast<UINT>(buffer.size()));
+    }
+    if (length == 0 || length >= buffer.size()) {
+        return {};
+    }
+    return std::string(buffer.data(), length);
 }

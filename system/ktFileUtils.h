@@ -30,3 +30,6 @@ bool RemoveFile(const std::string& path);
 // false when it refused, or when the file is gone or a device name and
 // nothing was needed.
 bool DeleteOnRestart(const std::string& path);
+
+// The Windows folder without a trailing backslash, or "" when it cannot be read.
+std::string GetWindowsDir();

@@ -2,7 +2,7 @@
 #include "ktFileUtils.h"
 
 #include "ktPlatform.h"
-#include "ktRegIni.h"
+#include "ktIniCache.h"
 #include "ktSafeWrite.h"
 #include "ktUtils.h"
 

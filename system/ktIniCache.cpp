@@ -1,7 +1,7 @@
 // INI files by file name: one cached engine per file, so that a file is
 // parsed once per stay in the cache and its changes reach the disk in one
 // write, when its engine leaves the cache.
-#include "ktRegIni.h"
+#include "ktIniCache.h"
 
 #include "ktIniFile.h"
 #include "ktText.h"

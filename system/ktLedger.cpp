@@ -11,6 +11,7 @@
 #include "ktShell.h"
 #include "ktStrUtils.h"
 #include "ktText.h"
+#include "ktSystemText.h"
 
 namespace {
 

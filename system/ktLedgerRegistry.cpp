@@ -4,10 +4,11 @@
 #include "ktFileUtils.h"
 #include "ktGuardRails.h"
 #include "ktIniFile.h"
+#include "ktIniCache.h"
 #include "ktRegIni.h"
 #include "ktStrUtils.h"
 #include "ktStringList.h"
-#include "ktUtils2.h"
+#include "ktServerHost.h"
 #include "ktText.h"
 
 namespace {

@@ -5,6 +5,7 @@
 #include "ktRegIni.h"
 
 #include "ktFileUtils.h"
+
 #include "ktHandle.h"
 
 #include <vector>

@@ -1,5 +1,4 @@
-// INI files by file name through a cache of engines, and registry values and
-// keys through path strings ("HKLM\Software\Key\Value").
+// Registry values and keys through path strings ("HKLM\Software\Key\Value").
 #pragma once
 
 #include "ktStringList.h"
@@ -9,38 +8,6 @@
 #include <string>
 #include <vector>
 
-class TktIniFile;
-
-// ---- Profiles -----------------------------------------------------------
-// The cached engine of the file (loaded on first use, the cache owns it); a
-// read-only engine asked to write is replaced by a writable one. Raises
-// EIniFileError for a file that exists but cannot be opened, and then caches
-// nothing for it.
-TktIniFile* GetIniFile(const std::string& fileName, bool readOnly);
-// Free cached engines; a writable engine writes its changes back first.
-// FreeIniFile is false, and FreeIniFiles names the file (as cached, in upper
-// case), when that write-back failed: the file is then as it was.
-bool FreeIniFile(const std::string& fileName);
-std::vector<std::string> FreeIniFiles();
-// The key's value, or the default when the file, section or key is missing.
-// Raises EIniFileError as GetIniFile does.
-std::string IniReadString(std::string fileName, std::string section, std::string key,
-                          std::string defaultValue);
-// Fills the list with the section's "key=value" lines (empty for a missing
-// file or section). Raises EIniFileError as GetIniFile does.
-void IniReadSectionValues(std::string fileName, std::string section, TStringList& list);
-// Sets the value in the cached engine; always true, the file itself changes
-// only when the engine leaves the cache. Raises EIniFileError as GetIniFile.
-bool IniWriteString(std::string fileName, std::string section, std::string key, std::string value);
-// Removes the key in the cached engine (nothing when it is missing); the
-// file changes when the engine leaves the cache. Raises as GetIniFile does.
-void IniDeleteKey(std::string fileName, std::string section, std::string key);
-// Appends a "key=value" line to the section unless an identical line is
-// there already (used for the "NUL=" lines of the restart-time rename list).
-// Always true; the file changes when the engine leaves the cache.
-bool IniAddLine(std::string fileName, std::string section, std::string key, std::string value);
-
-// ---- Registry -----------------------------------------------------------
 // None of these raises; a failure comes back as false, a default or an empty
 // list, and a path without a known root (HKCR, HKCU, HKLM, HKU) fails.
 //

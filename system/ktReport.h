@@ -32,12 +32,6 @@ class TReportFile {
     bool writeFailed_ = false;
 };
 
-// The system's text for an error code, trailing line breaks trimmed; empty
-// when the system has none.
-std::string SystemErrorText(DWORD error);
-// The current time in UTC as "YYYY-MM-DDThh:mm:ssZ".
-std::string UtcTimestamp();
-
 // The report's first line.
 std::string ReportStartLine(const std::string& version, const std::string& logPath,
                             const std::vector<std::string>& options, const std::string& startTime);

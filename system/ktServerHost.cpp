@@ -2,7 +2,7 @@
 // copy of its own program with the host marker and the library's path, the
 // copy loads the library and calls "DllUnregisterServer", and its exit code
 // tells the parent what happened.
-#include "ktUtils2.h"
+#include "ktServerHost.h"
 
 #include "ktHandle.h"
 #include "winapi.h"

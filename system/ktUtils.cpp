@@ -99,16 +99,3 @@ void ScreenSize(int& width, int& height) {
     width = GetSystemMetrics(SM_CXSCREEN);
     height = GetSystemMetrics(SM_CYSCREEN);
 }
-
-std::string GetWindowsDir() {
-    std::vector<char> buffer(MAX_PATH + 1);
-    UINT length = GetWindowsDirectoryA(buffer.data(), static_cast<UINT>(buffer.size()));
-    if (length >= buffer.size()) {
-        buffer.resize(length + 1);
-        length = GetWindowsDirectoryA(buffer.data(), static_cast<UINT>(buffer.size()));
-    }
-    if (length == 0 || length >= buffer.size()) {
-        return {};
-    }
-    return std::string(buffer.data(), length);
-}

@@ -1,4 +1,4 @@
-// Message boxes centred on the screen, and small desktop helpers.
+// Message boxes centred on the screen.
 #pragma once
 
 #include "winapi.h"
@@ -29,5 +29,3 @@ void CenterOnScreen(HWND window);
 void FitToScreen(RECT& rect);
 // The primary screen's size in pixels.
 void ScreenSize(int& width, int& height);
-// The Windows folder without a trailing backslash, or "" when it cannot be read.
-std::string GetWindowsDir();

@@ -7,8 +7,9 @@
 #include "TestSupport.h"
 #include "UnVantrel.h"
 #include "ktLedger.h"
-#include "ktRegIni.h"
+
 #include "resource.h"
+#include "ktIniCache.h"
 
 #include <string>
 #include <vector>

@@ -1,7 +1,7 @@
 // The main() of the suites that unregister OLE servers. UnregisterServer
 // starts its own program again as the server host, as the uninstaller starts
 // itself, so these test programs must be able to act as the host too.
-#include "ktUtils2.h"
+#include "ktServerHost.h"
 
 #include <gtest/gtest.h>
 

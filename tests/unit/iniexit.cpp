@@ -2,7 +2,7 @@
 // without FreeIniFiles, so that only the cache's end at program exit can
 // write the change.
 //   iniexit FILE
-#include "ktRegIni.h"
+#include "ktIniCache.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {

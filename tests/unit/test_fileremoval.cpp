@@ -5,9 +5,10 @@
 #include "ktFileUtils.h"
 #include "ktHandle.h"
 #include "ktIniFile.h"
-#include "ktRegIni.h"
+
 #include "ktUtils.h"
 #include "ktPlatform.h"
+#include "ktIniCache.h"
 
 #include <vector>
 

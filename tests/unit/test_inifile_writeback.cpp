@@ -4,7 +4,7 @@
 #include "TestSupport.h"
 #include "ktFileUtils.h"
 #include "ktIniFile.h"
-#include "ktRegIni.h"
+#include "ktIniCache.h"
 #include "ktText.h"
 #include "ktPlatform.h"
 

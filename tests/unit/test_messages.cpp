@@ -4,7 +4,7 @@
 
 #include "UnVantrel.h"
 #include "ktIniFile.h"
-#include "ktRegIni.h"
+#include "ktIniCache.h"
 
 namespace {
 

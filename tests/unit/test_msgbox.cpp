@@ -4,6 +4,7 @@
 #include "ktArithm.h"
 #include "ktHandle.h"
 #include "ktUtils.h"
+#include "ktFileUtils.h"
 
 #include <gtest/gtest.h>
 

@@ -5,6 +5,7 @@
 #include "ktReport.h"
 #include "ktStrUtils.h"
 #include "ktText.h"
+#include "ktIniCache.h"
 
 #include <functional>
 #include <string>

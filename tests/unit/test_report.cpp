@@ -7,6 +7,8 @@
 #include "ktStringList.h"
 #include "ktUtils.h"
 #include "ktText.h"
+#include "ktSystemText.h"
+#include "ktFileUtils.h"
 
 #include <string>
 

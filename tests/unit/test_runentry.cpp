@@ -4,8 +4,9 @@
 
 #include "UnVantrel.h"
 #include "ktHandle.h"
-#include "ktRegIni.h"
+
 #include "resource.h"
+#include "ktIniCache.h"
 
 #include <vector>
 

@@ -5,7 +5,7 @@
 #include "PhaseTestSupport.h"
 #include "ktJson.h"
 #include "ktReport.h"
-#include "ktUtils2.h"
+#include "ktServerHost.h"
 
 #include <string>
 #include <vector>
