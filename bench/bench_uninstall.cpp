@@ -16,6 +16,7 @@
 // report's cost.
 #include "UnVantrel.h"
 #include "ktRegIni.h"
+#include "ktIniCache.h"
 
 #include <algorithm>
 #include <chrono>
@@ -334,15 +335,9 @@ Timing RunPhases(const Installation& inst) {
     Timing timing;
     // The first read of the log (the run's confirmation text) loads it.
     timing.Time("load", [] { GetMessageText(4); });
-    timing.Time("SharedFiles", SharedFilesPhase);
-    timing.Time("Shortcuts", ShortcutsPhase);
-    timing.Time("AddIni", AddIniPhase);
-    timing.Time("RegFonts", RegFontsPhase);
-    timing.Time("AddReg", AddRegPhase);
-    timing.Time("CreateKeys", CreateKeysPhase);
-    timing.Time("RegServers", RegServersPhase);
-    timing.Time("CopyFiles", CopyFilesPhase);
-    timing.Time("CreateDirs", CreateDirsPhase);
+    for (const TPhase& phase : RemovalPhases()) {
+        timing.Time(phase.section, [&phase] { RunPhase(phase); });
+    }
     FreeIniFiles();
     return timing;
 }

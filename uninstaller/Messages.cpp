@@ -2,7 +2,7 @@
 // install log's section "Strings".
 #include "State.h"
 
-#include "ktRegIni.h"
+#include "ktIniCache.h"
 #include "ktStrUtils.h"
 
 std::string GetMessageText(int number) {

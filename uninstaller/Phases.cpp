@@ -5,8 +5,9 @@
 #include "CounterJournal.h"
 
 #include "ktLedger.h"
-#include "ktRegIni.h"
+
 #include "ktStrUtils.h"
+#include "ktIniCache.h"
 
 #include <string>
 #include <vector>
@@ -25,18 +26,8 @@ enum : int {
     kMsgDirectories = 11,
     kMsgServers = 12,
     kMsgFonts = 13,
+    kMsgSharedFiles = 14,
 };
-
-// Loads the phase's section; false (and no progress line) when it is empty.
-bool BeginPhase(const char* section, int message) {
-    Ledger().SetPhase(section);
-    LoadSection(section);
-    if (SectionEntries.Empty()) {
-        return false;
-    }
-    AddProgressCaption(GetMessageText(message));
-    return true;
-}
 
 // The name with its extension replaced: the text from the last "." on, when
 // that dot comes after the last "\", "/" and ":", otherwise nothing, is
@@ -68,12 +59,7 @@ const std::string& EntryOf(int index) {
     return *static_cast<const std::string*>(SectionEntries.Objects(index));
 }
 
-} // namespace
-
-void ShortcutsPhase() {
-    if (!BeginPhase("Shortcuts", kMsgShortcuts)) {
-        return;
-    }
+void RemoveShortcuts() {
     for (int i = 0; i < SectionEntries.Count(); ++i) {
         const std::string& entry = SectionEntries[i];
         std::string name = NameOf(entry);
@@ -82,10 +68,7 @@ void ShortcutsPhase() {
     }
 }
 
-void AddIniPhase() {
-    if (!BeginPhase("AddIni", kMsgIniEntries)) {
-        return;
-    }
+void RemoveAddIni() {
     const CharSet comma = CommaSet();
     for (int i = 0; i < SectionEntries.Count(); ++i) {
         const std::string& entry = SectionEntries[i];
@@ -99,10 +82,7 @@ void AddIniPhase() {
     Ledger().IniWrittenBack(FreeIniFiles());
 }
 
-void RegFontsPhase() {
-    if (!BeginPhase("RegFonts", kMsgFonts)) {
-        return;
-    }
+void RemoveRegFonts() {
     for (int i = 0; i < SectionEntries.Count(); ++i) {
         const std::string& entry = SectionEntries[i];
         std::string name = NameOf(entry);
@@ -120,20 +100,14 @@ void RegFontsPhase() {
     SendMessageTimeoutA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0, SMTO_ABORTIFHUNG, 5000, &result);
 }
 
-void AddRegPhase() {
-    if (!BeginPhase("AddReg", kMsgRegValues)) {
-        return;
-    }
+void RemoveAddReg() {
     for (int i = 0; i < SectionEntries.Count(); ++i) {
         const std::string& entry = SectionEntries[i];
         Ledger().RemoveRegistryEntry(entry, NameOf(entry));
     }
 }
 
-void CreateKeysPhase() {
-    if (!BeginPhase("CreateKeys", kMsgRegKeys)) {
-        return;
-    }
+void RemoveCreateKeys() {
     std::vector<std::string> entries;
     SortNames(entries);
     for (int i = SectionEntries.Count() - 1; i >= 0; --i) {
@@ -141,10 +115,7 @@ void CreateKeysPhase() {
     }
 }
 
-void RegServersPhase() {
-    if (!BeginPhase("RegServers", kMsgServers)) {
-        return;
-    }
+void RemoveRegServers() {
     for (int i = 0; i < SectionEntries.Count(); ++i) {
         const std::string& entry = SectionEntries[i];
         std::string name = NameOf(entry);
@@ -156,10 +127,7 @@ void RegServersPhase() {
     }
 }
 
-void CopyFilesPhase() {
-    if (!BeginPhase("CopyFiles", kMsgFiles)) {
-        return;
-    }
+void RemoveCopyFiles() {
     for (int i = 0; i < SectionEntries.Count(); ++i) {
         const std::string& entry = SectionEntries[i];
         std::string name = NameOf(entry);
@@ -171,10 +139,7 @@ void CopyFilesPhase() {
     }
 }
 
-void CreateDirsPhase() {
-    if (!BeginPhase("CreateDirs", kMsgDirectories)) {
-        return;
-    }
+void RemoveCreateDirs() {
     std::vector<std::string> entries;
     SortNames(entries);
     // The log may live in one of the directories, but it goes only after
@@ -194,4 +159,74 @@ void CreateDirsPhase() {
     for (int i : notRemoved) {
         Ledger().RemoveDirectoryEntry(EntryOf(i), SectionEntries[i]);
     }
+}
+
+} // namespace
+
+void SharedFilesPhase() {
+    RunPhase(RemovalPhases()[0]);
+}
+
+const std::vector<TPhase>& RemovalPhases() {
+    static const std::vector<TPhase> phases = {
+        {"SharedFiles", kMsgSharedFiles, &KeptSharedFiles, LowerSharedCounters},
+        {"Shortcuts", kMsgShortcuts, &SectionEntries, RemoveShortcuts},
+        {"AddIni", kMsgIniEntries, &SectionEntries, RemoveAddIni},
+        {"RegFonts", kMsgFonts, &SectionEntries, RemoveRegFonts},
+        {"AddReg", kMsgRegValues, &SectionEntries, RemoveAddReg},
+        {"CreateKeys", kMsgRegKeys, &SectionEntries, RemoveCreateKeys},
+        {"RegServers", kMsgServers, &SectionEntries, RemoveRegServers},
+        {"CopyFiles", kMsgFiles, &SectionEntries, RemoveCopyFiles},
+        {"CreateDirs", kMsgDirectories, &SectionEntries, RemoveCreateDirs},
+    };
+    return phases;
+}
+
+void RunPhase(const TPhase& phase) {
+    Ledger().SetPhase(phase.section);
+    phase.entries->Clear();
+    IniReadSectionValues(InstallLogPath, phase.section, *phase.entries);
+    if (phase.entries->Empty()) {
+        return;
+    }
+    AddProgressCaption(GetMessageText(phase.message));
+    phase.act();
+}
+
+void RunRemovalPhases() {
+    for (const TPhase& phase : RemovalPhases()) {
+        RunPhase(phase);
+    }
+}
+
+void ShortcutsPhase() {
+    RunPhase(RemovalPhases()[1]);
+}
+
+void AddIniPhase() {
+    RunPhase(RemovalPhases()[2]);
+}
+
+void RegFontsPhase() {
+    RunPhase(RemovalPhases()[3]);
+}
+
+void AddRegPhase() {
+    RunPhase(RemovalPhases()[4]);
+}
+
+void CreateKeysPhase() {
+    RunPhase(RemovalPhases()[5]);
+}
+
+void RegServersPhase() {
+    RunPhase(RemovalPhases()[6]);
+}
+
+void CopyFilesPhase() {
+    RunPhase(RemovalPhases()[7]);
+}
+
+void CreateDirsPhase() {
+    RunPhase(RemovalPhases()[8]);
 }

@@ -7,7 +7,7 @@
 #include "resource.h"
 
 #include "ktLedger.h"
-#include "ktRegIni.h"
+#include "ktIniCache.h"
 #include "ktStrUtils.h"
 
 #include <string>
@@ -36,14 +36,7 @@ std::string CounterPath(const std::string& fileName) {
 
 } // namespace
 
-void SharedFilesPhase() {
-    Ledger().SetPhase("SharedFiles");
-    IniReadSectionValues(InstallLogPath, "SharedFiles", KeptSharedFiles);
-    if (KeptSharedFiles.Empty()) {
-        return;
-    }
-    AddProgressCaption(GetMessageText(14));
-
+void LowerSharedCounters() {
     // The lines that stay are collected in one pass instead of deleting the
     // others from the middle of the list, which would cost a move of the
     // rest of the list for every removed file.

@@ -2,7 +2,7 @@
 // work on it.
 #include "State.h"
 
-#include "ktRegIni.h"
+#include "ktIniCache.h"
 #include "resource.h"
 
 std::string InstallLogPath;

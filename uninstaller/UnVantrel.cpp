@@ -7,12 +7,13 @@
 #include "ktFileUtils.h"
 #include "ktHandle.h"
 #include "ktLedger.h"
-#include "ktRegIni.h"
+#include "ktIniCache.h"
 #include "ktReport.h"
 #include "ktUtils.h"
-#include "ktUtils2.h"
+#include "ktServerHost.h"
 #include "resource.h"
 #include "ktPlatform.h"
+#include "ktSystemText.h"
 
 #include <exception>
 
@@ -161,15 +162,7 @@ int Run(TReportFile& report) {
         return kExitCancelled;
     }
 
-    SharedFilesPhase();
-    ShortcutsPhase();
-    AddIniPhase();
-    RegFontsPhase();
-    AddRegPhase();
-    CreateKeysPhase();
-    RegServersPhase();
-    CopyFilesPhase();
-    CreateDirsPhase();
+    RunRemovalPhases();
 
     // Nothing is scheduled for restart when the log cannot go now.
     Ledger().DeleteInstallLog(InstallLogPath);
