@@ -5,7 +5,7 @@
 // call that reported success has reached the database. Also the extras
 // beyond Win32: protected keys and batches.
 #include "registry_db.h"
-#include "registry_extras.h"
+#include "pal_registry_extras.h"
 
 namespace pal {
 

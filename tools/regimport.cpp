@@ -2,7 +2,7 @@
 // in one batch, so that a text with any error changes nothing.
 #include "regtext.h"
 
-#include "registry_extras.h"
+#include "pal_registry_extras.h"
 
 #include <cctype>
 #include <cstdint>

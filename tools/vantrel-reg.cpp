@@ -9,7 +9,7 @@
 //
 // Keys are written with the long root names ("HKEY_CURRENT_USER\Software")
 // or the short ones ("HKCU\Software"). The machine folder is $VANTREL_ROOT.
-#include "registry_extras.h"
+#include "pal_registry_extras.h"
 #include "regtext.h"
 
 #include <cstdio>

@@ -1,22 +1,18 @@
 # The removal phases, the shared files, the programs run before and after,
 # the shell launch and the OLE server unregistration.
 if(VANTREL_WIN32)
-  # The test programs are reached from Wine through its Z: drive.
-  set(_h6_programs_dir "Z:${VANTREL_TEST_PROGRAMS_DIR}")
-  set(_h6_native 0)
+  set(native_build 0)
 else()
-  set(_h6_programs_dir "${VANTREL_TEST_PROGRAMS_DIR}")
-  set(_h6_native 1)
+  set(native_build 1)
 endif()
-
-foreach(_h6_suite test_phases test_sharedfiles test_shell test_unregister)
+foreach(suite test_phases test_sharedfiles test_shell test_unregister)
   # Servers are called through a copy of the test program: its main() is
   # also the server host's.
-  vantrel_unit_test(${_h6_suite} SOURCES ${_h6_suite}.cpp $<TARGET_OBJECTS:vantrel_resources>
+  vantrel_unit_test(${suite} SOURCES ${suite}.cpp $<TARGET_OBJECTS:vantrel_resources>
                     LIBS vantrel_uninstaller MAIN TestMainServerHost.cpp)
-  target_compile_definitions(${_h6_suite} PRIVATE
-    VANTREL_TEST_PROGRAMS_DIR="${_h6_programs_dir}" VANTREL_NATIVE_BUILD=${_h6_native})
-  add_dependencies(${_h6_suite} vantrel_test_programs)
+  vantrel_test_path(${suite} VANTREL_TEST_PROGRAMS_DIR "${VANTREL_TEST_PROGRAMS_DIR}"
+                    vantrel_test_programs)
+  target_compile_definitions(${suite} PRIVATE VANTREL_NATIVE_BUILD=${native_build})
 endforeach()
 
 if(VANTREL_WIN32)

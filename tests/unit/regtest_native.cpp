@@ -3,7 +3,7 @@
 #include "RegTestSupport.h"
 
 #include "internal.h"
-#include "registry_extras.h"
+#include "pal_registry_extras.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
