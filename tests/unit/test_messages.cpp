@@ -1,19 +1,14 @@
 // Message texts: built-in string table, overrides from the install log's
 // section "Strings", "||" as a carriage return.
+#include "ExpectedTexts.h"
 #include "TestSupport.h"
 
 #include "UnVantrel.h"
 #include "ktIniFile.h"
 #include "ktIniCache.h"
+#include "ktStrUtils.h"
 
 namespace {
-
-const char kMessage16[] =
-    "The system indicates that the following shared file is no longer used by any programs.  "
-    "If any programs are still using this file and it is removed, those programs may not "
-    "function.  Are you sure you want to remove the shared file?\r\rLeaving this file will not "
-    "harm your system.  If you are not sure what to do, it is suggested that you choose to not "
-    "remove this shared component.";
 
 class MessagesTest : public TempDirTest {
   protected:
@@ -31,46 +26,14 @@ class MessagesTest : public TempDirTest {
 };
 
 TEST_F(MessagesTest, BuiltInTextsWithoutLog) {
-    const struct {
-        int number;
-        const char* text;
-    } cases[] = {
-        {1, "Uninstall application"},
-        {2, "Installation log file was not specified!"},
-        {3, "Installation log file %s not found!"},
-        {4, "Are you sure you want to completely remove the selected application and all of its "
-            "components?"},
-        {5, "Application uninstall finished."},
-        {6, "Removing files..."},
-        {7, "Removing registry values..."},
-        {8, "Removing registry keys..."},
-        {9, "Removing ini entries..."},
-        {10, "Removing shortcuts..."},
-        {11, "Removing directories..."},
-        {12, "Unregister OLE servers..."},
-        {13, "Unregister fonts..."},
-        {14, "Checking shared files..."},
-        {15, "Remove shared file?"},
-        {16, kMessage16},
-        {17, "File name:"},
-        {18, "Located in:"},
-        {19, "Yes"},
-        {20, "Yes to all"},
-        {21, "No"},
-        {22, "No to all"},
-        {23, "Some files are in use and will be removed when Windows restarts."},
-        {24, "Some items could not be removed. You can remove them yourself:"},
-        {25, "Unknown option: %s"},
-        {26, "and %s more"},
-        {27, "Nothing was changed. What the uninstall would do is written to %s"},
-        {28, "Cannot create the report file %s"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(GetMessageText(c.number), c.text) << "message " << c.number;
+    // The string table's "||" reaches the user as a carriage return.
+    for (const TExpectedText& t : kExpectedTexts) {
+        EXPECT_EQ(GetMessageText(static_cast<int>(t.number)), ReplaceAll(t.text, "||", "\r"))
+            << "message " << t.number;
     }
     // No built-in text and no override: the empty text, no error.
     EXPECT_EQ(GetMessageText(0), "");
-    EXPECT_EQ(GetMessageText(29), "");
+    EXPECT_EQ(GetMessageText(static_cast<int>(kLastMessage) + 1), "");
     EXPECT_EQ(GetMessageText(999), "");
 }
 

@@ -1,5 +1,6 @@
 // The program's resources: the string table and the two dialog templates,
 // checked through the Win32 calls that use them.
+#include "ExpectedTexts.h"
 #include "winapi.h"
 
 #include <gtest/gtest.h>
@@ -21,51 +22,9 @@ std::string LoadText(UINT id) {
     return std::string(buffer, length > 0 ? length : 0);
 }
 
-struct Text {
-    UINT id;
-    const char* text;
-};
-
-// Written out here on purpose rather than taken from the texts' source.
-const Text expectedTexts[] = {
-    {1, "Uninstall application"},
-    {2, "Installation log file was not specified!"},
-    {3, "Installation log file %s not found!"},
-    {4, "Are you sure you want to completely remove the selected application and all of its "
-        "components?"},
-    {5, "Application uninstall finished."},
-    {6, "Removing files..."},
-    {7, "Removing registry values..."},
-    {8, "Removing registry keys..."},
-    {9, "Removing ini entries..."},
-    {10, "Removing shortcuts..."},
-    {11, "Removing directories..."},
-    {12, "Unregister OLE servers..."},
-    {13, "Unregister fonts..."},
-    {14, "Checking shared files..."},
-    {15, "Remove shared file?"},
-    {16, "The system indicates that the following shared file is no longer used by any "
-         "programs.  If any programs are still using this file and it is removed, those "
-         "programs may not function.  Are you sure you want to remove the shared "
-         "file?||||Leaving this file will not harm your system.  If you are not sure what to "
-         "do, it is suggested that you choose to not remove this shared component."},
-    {17, "File name:"},
-    {18, "Located in:"},
-    {19, "Yes"},
-    {20, "Yes to all"},
-    {21, "No"},
-    {22, "No to all"},
-    {23, "Some files are in use and will be removed when Windows restarts."},
-    {24, "Some items could not be removed. You can remove them yourself:"},
-    {25, "Unknown option: %s"},
-    {26, "and %s more"},
-    {27, "Nothing was changed. What the uninstall would do is written to %s"},
-    {28, "Cannot create the report file %s"},
-};
-
 TEST(StringTable, HoldsEveryMessageTextExactly) {
-    for (const Text& t : expectedTexts) {
-        EXPECT_EQ(LoadText(t.id), t.text) << "message " << t.id;
+    for (const TExpectedText& t : kExpectedTexts) {
+        EXPECT_EQ(LoadText(t.number), t.text) << "message " << t.number;
     }
 }
 
@@ -75,8 +34,8 @@ TEST(StringTable, NullInstanceMeansTheProgramItself) {
     EXPECT_STREQ(buffer, "Application uninstall finished.");
 }
 
-TEST(StringTable, HasNothingOutsideOneToTwentyEight) {
-    for (UINT id : {0u, 29u, 30u, 31u, 32u, 1000u}) {
+TEST(StringTable, HasNothingOutsideItsMessages) {
+    for (UINT id : {0u, kLastMessage + 1, kLastMessage + 2, 1000u}) {
         char buffer[64];
         std::memset(buffer, 'x', sizeof buffer);
         EXPECT_EQ(LoadStringA(Self(), id, buffer, sizeof buffer), 0) << "id " << id;
