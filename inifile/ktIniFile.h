@@ -22,8 +22,10 @@ class EIniFileError : public std::runtime_error {
 
 class TSectionList; // the index of sections (section name -> line list)
 
-// Nothing is written until UpdateFile (or the destructor, or SetFileName);
-// a failed write-back is not reported and the changes are then lost.
+// Nothing is written until UpdateFile (or the destructor, or SetFileName).
+// UpdateFile reports a failed write-back and keeps the changes pending; the
+// destructor and SetFileName cannot report one, and the changes are then lost
+// (the file stays as it was).
 class TktIniFile {
   public:
     // Loads the file; a missing file gives an empty engine. Raises

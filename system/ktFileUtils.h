@@ -22,13 +22,15 @@ std::string GetShortPath(const std::string& path);
 // Windows opens the device for such a name in every folder.
 bool IsDeviceName(const std::string& path);
 // True when the file was deleted, read-only or not. A file that stays keeps
-// its attributes reset to normal. Device names are never deleted.
+// its attributes reset to normal. Device names are never deleted (false,
+// with ERROR_ACCESS_DENIED as the last error).
 bool RemoveFile(const std::string& path);
 // Marks an existing file for deletion at the next restart: MoveFileEx on NT,
 // a "NUL=" line in wininit.ini's [Rename] section otherwise (written when
 // that file's engine leaves the cache). True when the system took the entry;
 // false when it refused, or when the file is gone or a device name and
-// nothing was needed.
+// nothing was needed. On the 95 family it raises the INI engine's error
+// (EIniFileError) when wininit.ini exists but cannot be opened.
 bool DeleteOnRestart(const std::string& path);
 
 // The Windows folder without a trailing backslash, or "" when it cannot be read.

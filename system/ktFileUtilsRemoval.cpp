@@ -48,6 +48,8 @@ bool IsDeviceName(const std::string& path) {
 bool RemoveFile(const std::string& path) {
     // Deleting "C:\App\NUL" would name the device, not a file of the app.
     if (IsDeviceName(path)) {
+        // The caller records the refusal: it must not read a stale error.
+        SetLastError(ERROR_ACCESS_DENIED);
         return false;
     }
     // Most files carry no read-only, hidden or system attribute: try the

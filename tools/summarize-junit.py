@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
-"""Lists the tests one ctest run skipped, from its JUnit file.
+"""Sums up one ctest run from its JUnit file.
 
-Counts ctest's own skips (a test not run) and GoogleTest's GTEST_SKIP cases
-inside the test programs, whose output the JUnit file carries. Prints the
-count on the first line, then one line per skipped test with its reason.
-Usage: summarize-skips.py JUNIT.xml
+Counts the tests that passed and failed, ctest's own skips (a test not run)
+and GoogleTest's GTEST_SKIP cases inside the test programs, whose output the
+JUnit file carries. Prints "PASSED FAILED SKIPPED" on the first line, then
+one line per skipped test with its reason.
+Usage: summarize-junit.py JUNIT.xml
 """
 import re
 import sys
@@ -32,8 +33,13 @@ def gtest_skips(output):
 def main():
     tree = ET.parse(sys.argv[1])
     skips = []
+    passed = failed = 0
     for case in tree.iter("testcase"):
         name = case.get("name")
+        if case.find("failure") is not None or case.get("status") == "fail":
+            failed += 1
+        elif case.get("status") == "run":
+            passed += 1
         if case.find("skipped") is not None or case.get("status") in ("notrun", "disabled"):
             node = case.find("skipped")
             message = node.get("message", "") if node is not None else ""
@@ -42,7 +48,7 @@ def main():
         if out is not None and out.text:
             for gcase, reason in gtest_skips(out.text):
                 skips.append(f"{name}: {gcase}{' (' + reason + ')' if reason else ''}")
-    print(len(skips))
+    print(passed, failed, len(skips))
     for line in skips:
         print("  " + line)
 
