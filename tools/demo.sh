@@ -49,7 +49,7 @@ common="$c/Program Files/Common Files/Vantrel"
 menu="$c/windows/Start Menu/Programs/Vantrel Demo"
 
 echo "== Laying out Vantrel Demo 1.0 in $machine"
-mkdir -p "$app/Samples" "$app/bin" "$common" "$menu" "$c/windows/Desktop" "$c/windows/Fonts" \
+mkdir -p "$app/Samples" "$common" "$menu" "$c/windows/Desktop" "$c/windows/Fonts" \
     "$c/My Documents"
 crlf() { sed 's/\r*$/\r/' "$1" >"$2"; }
 printf 'MZ vtdemo program\r\n' >"$app/vtdemo.exe"
@@ -60,7 +60,9 @@ printf 'sample one\r\n' >"$app/Samples/sample1.vtd"
 printf 'sample two\r\n' >"$app/Samples/sample2.vtd"
 printf 'plan\r\n' >"$c/My Documents/plan.vtd"
 cp "$build/tests/programs/vt_server.dll" "$app/vtdemosrv.dll"
-cp "$build/tests/programs/vt_recorder.exe" "$app/bin/vt_recorder.exe"
+# The vendor's notice program, run before and after removal, is shared by
+# its products and stays: the log does not list it.
+cp "$build/tests/programs/vt_recorder.exe" "$common/vt_recorder.exe"
 printf 'common code\r\n' >"$common/vtcommon.dll"
 printf 'chart code\r\n' >"$common/vtcharts.dll"
 printf 'font\r\n' >"$c/windows/Fonts/vtdemo.fon"
