@@ -5,7 +5,7 @@
 // natively and under Wine by bench/run_uninstall_bench.sh.
 //
 //   bench_uninstall [--rounds=N] [--files=N] [--dirs=N] [--values=N] [--keys=N] [--shared=N]
-//                   [--program=UNINSTALLER]
+//                   [--program=UNINSTALLER [--against=OTHER]] [--server-stat=FILE]
 //
 // The shared files' counters are 1 and the question is answered "Yes to all"
 // through the test seam, so they are removed too.
@@ -13,13 +13,18 @@
 // With --program the uninstaller itself is timed instead, as a process on
 // the same installation: "/S /SHARED=REMOVE" against the same with
 // "/LOG=FILE", the sides taking turns at going first; the ratio is the
-// report's cost.
+// report's cost. With --against as well, the two programs and the bare
+// deletion calls take turns, and each program is measured against those
+// calls (for comparing two builds of the uninstaller). --server-stat names
+// the Wine server's /proc stat file (as Z:\proc\PID\stat) so that its CPU
+// time is counted too.
 #include "UnVantrel.h"
 #include "ktRegIni.h"
 #include "ktIniCache.h"
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -343,15 +348,16 @@ Timing RunPhases(const Installation& inst) {
 }
 
 // Starts the program with the parameters and waits for its end; the exit
-// code, or -1 when it cannot be started. The shell is the one launch call
-// both builds have.
-int RunAndWait(const std::string& program, const std::string& parameters) {
+// code, or -1 when it cannot be started, and the CPU seconds the process
+// used (user and kernel). The shell is the one launch call both builds have.
+int RunAndWait(const std::string& program, const std::string& parameters, double& cpu) {
     SHELLEXECUTEINFOA info = {};
     info.cbSize = sizeof info;
     info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
     info.lpFile = program.c_str();
     info.lpParameters = parameters.c_str();
     info.nShow = SW_HIDE;
+    cpu = 0;
     if (!ShellExecuteExA(&info) || info.hProcess == nullptr) {
         return -1;
     }
@@ -359,22 +365,80 @@ int RunAndWait(const std::string& program, const std::string& parameters) {
     while (GetExitCodeProcess(info.hProcess, &code) && code == STILL_ACTIVE) {
         Sleep(1);
     }
+    FILETIME created, exited, kernel, user;
+    if (GetProcessTimes(info.hProcess, &created, &exited, &kernel, &user)) {
+        auto seconds = [](const FILETIME& t) {
+            return ((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
+        };
+        cpu = seconds(kernel) + seconds(user);
+    }
     CloseHandle(info.hProcess);
     return static_cast<int>(code);
 }
 
-// The report's cost: the uninstaller on the same installation without and
-// with /LOG, sides alternating. Returns the process exit code.
-int CompareReport(const Installation& inst, const std::string& program, int rounds) {
+// The CPU seconds a process has used so far, read from its /proc stat file
+// (under Wine through Z:, for the Wine server); 0 when there is none.
+double ProcStatCpu(const std::string& statFile) {
+    if (statFile.empty()) {
+        return 0;
+    }
+    HANDLE file = CreateFileA(statFile.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return 0;
+    }
+    char buffer[1024] = {};
+    DWORD got = 0;
+    ReadFile(file, buffer, sizeof buffer - 1, &got, nullptr);
+    CloseHandle(file);
+    // utime and stime are the 14th and 15th fields, after the name in ().
+    const char* p = std::strrchr(buffer, ')');
+    unsigned long long ticks[2] = {0, 0};
+    for (int field = 3; p && field <= 15; ++field) {
+        p = std::strchr(p + 1, ' ');
+        if (p && field >= 14) {
+            ticks[field - 14] = std::strtoull(p + 1, nullptr, 10);
+        }
+    }
+    return (ticks[0] + ticks[1]) / 100.0; // USER_HZ
+}
+
+// One side of a comparison: a program run as "LOG /S /SHARED=REMOVE" (with
+// /LOG=FILE when it writes the report), or, with no program, the bare
+// deletion calls made here: the floor that the others are measured against.
+struct Side {
+    std::string name;
+    std::string program;
+    bool writesReport = false;
+};
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    size_t n = values.size();
+    return n == 0 ? 0 : n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// Times each side on the same installation, laid out afresh before each, the
+// sides taking turns at going first. Ratios are to the floor when there is
+// one, otherwise to the first side. Returns the process exit code.
+int CompareSides(const Installation& inst, const std::vector<Side>& sides, int rounds,
+                 const std::string& serverStat) {
     std::string report = inst.root.substr(0, inst.root.size() - 1) + "-report.jsonl";
-    double sums[2] = {0, 0};
-    double best[2] = {0, 0};
-    std::vector<double> ratios;
+    const size_t n = sides.size();
+    size_t reference = 0;
+    for (size_t k = 0; k < n; ++k) {
+        if (sides[k].program.empty()) {
+            reference = k;
+        }
+    }
+    std::vector<double> sums(n), best(n), cpuSums(n), serverSums(n);
+    std::vector<std::vector<double>> ratios(n);
     int failures = 0;
     for (int round = 1; round <= rounds; ++round) {
-        double seconds[2] = {0, 0};
-        for (int turn = 0; turn < 2; ++turn) {
-            int side = (turn + round + 1) % 2; // 0 without the report, 1 with it
+        std::vector<double> seconds(n);
+        for (size_t turn = 0; turn < n; ++turn) {
+            size_t k = (turn + static_cast<size_t>(round)) % n;
+            const Side& side = sides[k];
             inst.Clear();
             DeleteFileA(report.c_str());
             if (!inst.LayOut()) {
@@ -382,44 +446,58 @@ int CompareReport(const Installation& inst, const std::string& program, int roun
                 inst.Clear();
                 return 2;
             }
-            std::string parameters = "\"" + inst.log + "\" /S /SHARED=REMOVE";
-            if (side == 1) {
-                parameters += " \"/LOG=" + report + "\"";
-            }
+            int code = 0;
+            double cpu = 0;
+            double server = ProcStatCpu(serverStat);
             auto start = Clock::now();
-            int code = RunAndWait(program, parameters);
-            seconds[side] = Seconds(start, Clock::now());
+            if (side.program.empty()) {
+                RunBaseline(inst);
+            } else {
+                std::string parameters = "\"" + inst.log + "\" /S /SHARED=REMOVE";
+                if (side.writesReport) {
+                    parameters += " \"/LOG=" + report + "\"";
+                }
+                code = RunAndWait(side.program, parameters, cpu);
+            }
+            seconds[k] = Seconds(start, Clock::now());
+            serverSums[k] += ProcStatCpu(serverStat) - server;
+            cpuSums[k] += cpu;
             int left = inst.Leftovers();
             bool reported = GetFileAttributesA(report.c_str()) != INVALID_FILE_ATTRIBUTES;
-            if (code != 0 || left != 0 || reported != (side == 1)) {
-                std::printf("  %s: exit %d, %d left behind, report %s\n",
-                            side ? "with /LOG" : "without", code, left,
-                            reported ? "written" : "missing");
+            if (code != 0 || left != 0 || reported != side.writesReport) {
+                std::printf("  %s: exit %d, %d left behind, report %s\n", side.name.c_str(), code,
+                            left, reported ? "written" : "missing");
                 ++failures;
             }
         }
-        std::printf("round %d: without /LOG %.3f s, with /LOG %.3f s, ratio %.3f\n", round,
-                    seconds[0], seconds[1], seconds[1] / seconds[0]);
-        for (int side = 0; side < 2; ++side) {
-            sums[side] += seconds[side];
-            best[side] = round == 1 ? seconds[side] : std::min(best[side], seconds[side]);
+        std::printf("round %d:", round);
+        for (size_t k = 0; k < n; ++k) {
+            std::printf(" %s %.3f s", sides[k].name.c_str(), seconds[k]);
+            sums[k] += seconds[k];
+            best[k] = round == 1 ? seconds[k] : std::min(best[k], seconds[k]);
+            ratios[k].push_back(seconds[reference] > 0 ? seconds[k] / seconds[reference] : 0.0);
         }
-        ratios.push_back(seconds[0] > 0 ? seconds[1] / seconds[0] : 0.0);
+        std::printf("\n");
     }
     inst.Clear();
     DeleteFileA(report.c_str());
-    std::printf("all rounds: without /LOG %.3f s, with /LOG %.3f s, ratio %.3f\n", sums[0], sums[1],
-                sums[0] > 0 ? sums[1] / sums[0] : 0.0);
-    // On a busy machine one slow round moves the sums; the median does not.
-    std::sort(ratios.begin(), ratios.end());
-    size_t n = ratios.size();
-    if (n > 0) {
-        std::printf("median ratio of %zu rounds %.3f\n", n,
-                    n % 2 ? ratios[n / 2] : (ratios[n / 2 - 1] + ratios[n / 2]) / 2);
-        // A machine's noise only ever adds time: each side's fastest round is
-        // the closest to its own cost.
-        std::printf("best round of each side: without /LOG %.3f s, with /LOG %.3f s, ratio %.3f\n",
-                    best[0], best[1], best[0] > 0 ? best[1] / best[0] : 0.0);
+    // On a busy machine one slow round moves the sums, the median does not;
+    // and a machine's noise only ever adds time, so each side's fastest
+    // round is the closest to its own cost.
+    for (size_t k = 0; k < n; ++k) {
+        if (k == reference) {
+            continue;
+        }
+        std::printf("%s against %s over %d rounds: pooled %.3f, median %.3f, best rounds %.3f "
+                    "(%.3f s against %.3f s)\n",
+                    sides[k].name.c_str(), sides[reference].name.c_str(), rounds,
+                    sums[reference] > 0 ? sums[k] / sums[reference] : 0.0, Median(ratios[k]),
+                    best[reference] > 0 ? best[k] / best[reference] : 0.0, best[k],
+                    best[reference]);
+    }
+    for (size_t k = 0; k < n; ++k) {
+        std::printf("%s: wall %.3f s, program CPU %.3f s, server CPU %.3f s (all rounds)\n",
+                    sides[k].name.c_str(), sums[k], cpuSums[k], serverSums[k]);
     }
     return failures == 0 ? 0 : 1;
 }
@@ -434,9 +512,17 @@ int ArgValue(const char* arg, const char* name, int current) {
 int main(int argc, char** argv) {
     Sizes sizes;
     std::string program;
+    std::string against;
+    std::string serverStat;
     for (int i = 1; i < argc; ++i) {
         if (std::strncmp(argv[i], "--program=", 10) == 0) {
             program = argv[i] + 10;
+        }
+        if (std::strncmp(argv[i], "--against=", 10) == 0) {
+            against = argv[i] + 10;
+        }
+        if (std::strncmp(argv[i], "--server-stat=", 14) == 0) {
+            serverStat = argv[i] + 14;
         }
         sizes.rounds = ArgValue(argv[i], "--rounds=", sizes.rounds);
         sizes.files = ArgValue(argv[i], "--files=", sizes.files);
@@ -451,8 +537,13 @@ int main(int argc, char** argv) {
                 "files\n",
                 inst.files.size(), inst.dirs.size(), sizes.values, inst.keys.size(),
                 inst.shared.size());
+    if (!program.empty() && !against.empty()) {
+        return CompareSides(inst, {{"program", program}, {"against", against}, {"bare calls", ""}},
+                            sizes.rounds, serverStat);
+    }
     if (!program.empty()) {
-        return CompareReport(inst, program, sizes.rounds);
+        return CompareSides(inst, {{"without /LOG", program}, {"with /LOG", program, true}},
+                            sizes.rounds, serverStat);
     }
     double bestBaseline = 0;
     double bestPhases = 0;

@@ -11,13 +11,19 @@
 # on kernels that cannot run 32-bit programs), else build/win32.
 # The report's cost under Wine, 20,000 files, three rounds:
 #   bench/run_uninstall_bench.sh --report-only --wine-only -- --rounds=3
+# --against=EXE (Wine only) times this tree's UnVantrel.exe against another
+# build of it (a Linux path), both against the bare deletion calls, with the
+# CPU time of each program and of the Wine server:
+#   bench/run_uninstall_bench.sh --against=/tmp/old/UnVantrel.exe -- --rounds=20
 set -u
 here=$(cd "$(dirname "$0")/.." && pwd)
 report_only=0
 wine_only=0
+against=""
 while [ $# -gt 0 ]; do
     case "$1" in
     --report-only) report_only=1 ;;
+    --against=*) against=${1#--against=}; wine_only=1 ;;
     --wine-only) wine_only=1 ;;
     *) break ;;
     esac
@@ -49,13 +55,23 @@ elif [ -x "$native/bench/bench_uninstall" ]; then
 else
     echo "=== native: $native/bench/bench_uninstall not built"
 fi
-if [ -f "$wine_tree/bench/bench_uninstall.exe" ]; then
+winpath() { echo "Z:$(echo "$1" | tr / '\\')"; }
+if [ -n "$against" ] && [ -f "$wine_tree/bench/bench_uninstall.exe" ]; then
+    echo "=== wine ($wine_tree): this build against $against"
+    # The Wine server of the tree's prefix, started here so that its CPU
+    # time can be read from /proc.
+    WINEPREFIX="$wine_tree/wineprefix" wineserver -p >/dev/null 2>&1
+    server=$(pgrep -n -f '^/usr/lib/wine/wineserver' || true)
+    "$here/cmake/wine-run.sh" "$wine_tree/bench/bench_uninstall.exe" \
+        --program="$(winpath "$wine_tree/UnVantrel.exe")" --against="$(winpath "$against")" \
+        ${server:+--server-stat="Z:\\proc\\$server\\stat"} "$@"
+elif [ -f "$wine_tree/bench/bench_uninstall.exe" ]; then
     if [ "$report_only" = 0 ]; then
         echo "=== wine ($wine_tree)"
         "$here/cmake/wine-run.sh" "$wine_tree/bench/bench_uninstall.exe" "$@"
     fi
     echo "=== wine ($wine_tree): the report's cost"
-    program="Z:$(echo "$wine_tree/UnVantrel.exe" | tr / '\\')"
+    program=$(winpath "$wine_tree/UnVantrel.exe")
     "$here/cmake/wine-run.sh" "$wine_tree/bench/bench_uninstall.exe" --program="$program" "$@"
 else
     echo "=== wine: $wine_tree/bench/bench_uninstall.exe not built"

@@ -10,6 +10,7 @@
 #include <spawn.h>
 #include <string>
 #include <sys/stat.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -84,6 +85,7 @@ struct ProcessObject : Object {
     pid_t pid = -1;
     bool ended = false;
     DWORD exitCode = STILL_ACTIVE;
+    struct rusage usage = {}; // what the process used, once it has ended
 
     explicit ProcessObject(pid_t p) : pid(p) {}
     ~ProcessObject() override;
@@ -109,7 +111,7 @@ struct ProcessObject : Object {
         int status = 0;
         pid_t got;
         do {
-            got = waitpid(pid, &status, block ? 0 : WNOHANG);
+            got = wait4(pid, &status, block ? 0 : WNOHANG, &usage);
         } while (got < 0 && errno == EINTR);
         if (got == pid) {
             Record(status);
@@ -346,6 +348,29 @@ BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode) {
     }
     process->Poll(false);
     *lpExitCode = process->ended ? process->exitCode : STILL_ACTIVE;
+    return TRUE;
+}
+
+BOOL WINAPI GetProcessTimes(HANDLE hProcess, FILETIME* lpCreationTime, FILETIME* lpExitTime,
+                            FILETIME* lpKernelTime, FILETIME* lpUserTime) {
+    auto* process = pal::LookupHandleAs<pal::ProcessObject>(hProcess);
+    if (process == nullptr || !lpCreationTime || !lpExitTime || !lpKernelTime || !lpUserTime) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    // Only the CPU times are known, and only once the process has ended:
+    // the layer reaps its programs with wait4. Creation and exit are 0.
+    process->Poll(false);
+    auto toFileTime = [](const struct timeval& t, FILETIME* out) {
+        uint64_t ticks =
+            static_cast<uint64_t>(t.tv_sec) * 10000000u + static_cast<uint64_t>(t.tv_usec) * 10u;
+        out->dwLowDateTime = static_cast<DWORD>(ticks);
+        out->dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+    };
+    *lpCreationTime = FILETIME{};
+    *lpExitTime = FILETIME{};
+    toFileTime(process->usage.ru_stime, lpKernelTime);
+    toFileTime(process->usage.ru_utime, lpUserTime);
     return TRUE;
 }
 

@@ -307,6 +307,9 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName);
 DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize);
 BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA lpVersionInformation);
 BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode);
+// Only the kernel and user times, once the process has ended (see README).
+BOOL WINAPI GetProcessTimes(HANDLE hProcess, FILETIME* lpCreationTime, FILETIME* lpExitTime,
+                            FILETIME* lpKernelTime, FILETIME* lpUserTime);
 DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 void WINAPI Sleep(DWORD dwMilliseconds);
 HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName);
