@@ -1,5 +1,6 @@
 #include "ktIniFile.h"
 
+#include "ktSafeWrite.h"
 #include "ktSectionList.h"
 #include "ktStrUtils.h"
 #include "winapi.h"
@@ -201,7 +202,9 @@ void TktIniFile::LoadFile() {
     DWORD access = readOnly_ ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
     DWORD share = readOnly_ ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ;
     DWORD disposition = readOnly_ ? OPEN_EXISTING : OPEN_ALWAYS;
-    if (!FileExists(fileName_)) {
+    // A write-back that a crash stopped half-way on the 95 family left the
+    // file only as our two copies: the complete new one takes its place.
+    if (!FileExists(fileName_) && (readOnly_ || !FinishInterruptedReplace(fileName_))) {
         return;
     }
     handle_ = OpenFileHandle(fileName_, access, share, disposition, FILE_ATTRIBUTE_NORMAL);
