@@ -217,9 +217,11 @@ bool ReplaceWithRights(const std::string& fileName, const std::string& replaceme
         return MoveFileExA(replacement.c_str(), fileName.c_str(),
                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
     }
-    return replace(fileName.c_str(), replacement.c_str(), nullptr,
-                   REPLACEFILE_WRITE_THROUGH | REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
-                   nullptr) != FALSE;
+    // The replacement was flushed before; REPLACEFILE_WRITE_THROUGH is not
+    // supported by the call. Rights that cannot be carried over (a file
+    // system without them) do not stop the write-back.
+    return replace(fileName.c_str(), replacement.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
+                   nullptr, nullptr) != FALSE;
 }
 
 bool FinishInterruptedReplace(const std::string& fileName) {

@@ -31,8 +31,8 @@ void SyncFolder(const std::string& nativePath) {
 }
 
 // Gives the replacement the replaced file's mode and owner. Changing the
-// owner needs the privilege to; without it the call fails unless ACL errors
-// are to be ignored.
+// owner needs the privilege to; without it the call fails unless merge or
+// ACL errors are to be ignored.
 bool TakeOverRights(const std::string& replacement, const struct stat& replaced, DWORD flags) {
     struct stat st;
     if (lstat(replacement.c_str(), &st) != 0) {
@@ -40,12 +40,12 @@ bool TakeOverRights(const std::string& replacement, const struct stat& replaced,
     }
     if ((st.st_uid != replaced.st_uid || st.st_gid != replaced.st_gid) &&
         lchown(replacement.c_str(), replaced.st_uid, replaced.st_gid) != 0 &&
-        !(flags & REPLACEFILE_IGNORE_ACL_ERRORS)) {
+        !(flags & (REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS))) {
         return Fail(ERROR_UNABLE_TO_REMOVE_REPLACED) != FALSE;
     }
     if ((st.st_mode & 07777) != (replaced.st_mode & 07777) &&
         chmod(replacement.c_str(), replaced.st_mode & 07777) != 0 &&
-        !(flags & REPLACEFILE_IGNORE_ACL_ERRORS)) {
+        !(flags & (REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS))) {
         return Fail(ERROR_UNABLE_TO_REMOVE_REPLACED) != FALSE;
     }
     return true;

@@ -10,7 +10,8 @@ must not stop the run. In every case the rest of the run is done. A run
 killed on the 95 family between the write-back's two renames is finished by
 the next run. The write-back keeps the file's mode and a symbolic link, and
 the files a user keeps beside the INI file (named like the temporary files
-of old) stay as they are.
+of old) stay as they are; so do the files beside a mistyped log path, even
+ones named like counter journals.
 
     fault_run.py --program unvantrel
 
@@ -145,6 +146,31 @@ def check(program: str, work: Path, case):
     return problems
 
 
+def check_mistyped_log(program: str, work: Path):
+    """A log path that names no file (C:\\Stats\\visits for visits.log): the
+    files beside it, even ones named like journals, stay."""
+    root = work / "machine"
+    if root.exists():
+        shutil.rmtree(root)
+    stats = root / "drive_c" / "Stats"
+    stats.mkdir(parents=True)
+    beside = {"visits.counters": b"3,C:\\x.dll\r\n",
+              "visits.~vt0badf00d.counters": b"; my own notes\r\n"}
+    for name, data in beside.items():
+        (stats / name).write_bytes(data)
+    env = dict(os.environ, VANTREL_ROOT=str(root))
+    proc = subprocess.run([program, r"C:\Stats\visits", "/S"], env=env,
+                          stdin=subprocess.DEVNULL, capture_output=True, timeout=60)
+    problems = []
+    if proc.returncode != 1619 % 256:
+        problems.append(f"exit code {proc.returncode}, not 1619 (83 natively)")
+    for name, data in beside.items():
+        path = stats / name
+        if not path.exists() or path.read_bytes() != data:
+            problems.append(f"{name} was removed or changed")
+    return problems
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--program", required=True)
@@ -159,9 +185,15 @@ def main():
                 print(f"{case[0]} ({case[2] or 'no fault'}):")
                 for p in problems:
                     print("    " + p)
+        problems = check_mistyped_log(args.program, work)
+        if problems:
+            failed += 1
+            print("a mistyped log path:")
+            for p in problems:
+                print("    " + p)
     finally:
         shutil.rmtree(work, ignore_errors=True)
-    print(f"{len(CASES)} cases, {failed} failed")
+    print(f"{len(CASES) + 1} cases, {failed} failed")
     return 1 if failed else 0
 
 
