@@ -202,9 +202,12 @@ void TktIniFile::LoadFile() {
     DWORD access = readOnly_ ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
     DWORD share = readOnly_ ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ;
     DWORD disposition = readOnly_ ? OPEN_EXISTING : OPEN_ALWAYS;
-    // A write-back that a crash stopped half-way on the 95 family left the
-    // file only as our two copies: the complete new one takes its place.
-    if (!FileExists(fileName_) && (readOnly_ || !FinishInterruptedReplace(fileName_))) {
+    // What a crash left of a write-back of ours is mended before the file is
+    // read (ktSafeWrite.h); a read-only engine changes nothing.
+    if (!readOnly_) {
+        MendInterruptedReplace(fileName_);
+    }
+    if (!FileExists(fileName_)) {
         return;
     }
     handle_ = OpenFileHandle(fileName_, access, share, disposition, FILE_ATTRIBUTE_NORMAL);

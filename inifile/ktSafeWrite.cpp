@@ -74,7 +74,7 @@ bool WriteTemporary(const std::string& fileName, const std::string& bytes, DWORD
 // The Windows 95 family: the original moves aside under a name of ours
 // that checks its bytes, the new file takes its name, the original goes. A
 // failure in between moves the original back; a crash in between leaves
-// both complete, which FinishInterruptedReplace recognises.
+// both complete, which MendInterruptedReplace recognises.
 bool ReplaceByRenames(const std::string& fileName, const TTempName& temp) {
     std::string original;
     if (!ReadWholeFile(fileName, original)) {

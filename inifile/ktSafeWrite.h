@@ -23,9 +23,10 @@
 // earlier write-back left beside the file (a crash cut it short) go first.
 bool ReplaceFileContent(const std::string& fileName, const std::string& bytes);
 
-// For a file about to be loaded that does not exist: when a write-back of
-// ours stopped on the 95 family between its two renames (the original moved
-// aside, its complete new copy not yet in place), puts the new copy in
-// place and removes the original's copy, so the file holds the edit. True
-// when it did.
-bool FinishInterruptedReplace(const std::string& fileName);
+// For a file about to be loaded for writing. When it does not exist and a
+// write-back of ours stopped on the 95 family between its two renames (the
+// original moved aside, its complete new copy not yet in place), puts the
+// new copy in place and removes the original's copy, so the file holds the
+// edit. When it exists, removes the complete temporary files of ours that a
+// crash left beside it. True when it put a file in place.
+bool MendInterruptedReplace(const std::string& fileName);

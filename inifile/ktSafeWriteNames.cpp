@@ -224,8 +224,12 @@ bool ReplaceWithRights(const std::string& fileName, const std::string& replaceme
                    nullptr, nullptr) != FALSE;
 }
 
-bool FinishInterruptedReplace(const std::string& fileName) {
-    if (GetFileAttributesA(fileName.c_str()) != INVALID_FILE_ATTRIBUTES) {
+bool MendInterruptedReplace(const std::string& fileName) {
+    DWORD attributes = GetFileAttributesA(fileName.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            RemoveOurLeftovers(fileName);
+        }
         return false;
     }
     // Only the state between the two renames: the original aside and the

@@ -114,12 +114,14 @@ TEST_F(WriteBackTest, ReplacesTheFileAndRemovesOnlyOurOwnLeftovers) {
 // A write-back on the 95 family stopped between its two renames: the file
 // is missing, its original and its complete new copy lie beside it. The
 // next writable load puts the new copy in place; anything short of that
-// pair of ours, or a read-only load (a preview), changes nothing.
+// pair of ours, or a read-only load (a preview), changes nothing. Stopped
+// after the second rename, the original's copy is removed at that load.
 TEST_F(WriteBackTest, WriteBackStoppedBetweenItsRenamesIsFinishedAtLoad) {
     const std::string before = "[S]\r\na=1\r\nb=2\r\n";
     const std::string after = "[S]\r\nb=2\r\n";
     struct Case {
         const char* name;
+        bool renamed;   // both renames done: the file in place, no new copy
         bool original;  // the original aside, whole
         bool newWhole;  // the new copy's bytes match its name
         bool sameWrite; // both of one write-back
@@ -127,16 +129,17 @@ TEST_F(WriteBackTest, WriteBackStoppedBetweenItsRenamesIsFinishedAtLoad) {
         bool finished;
     };
     const Case cases[] = {
-        {"both copies whole", true, true, true, false, true},
-        {"new copy cut short", true, false, true, false, false},
-        {"no original aside", false, true, true, false, false},
-        {"copies of two write-backs", true, true, false, false, false},
-        {"read-only load", true, true, true, true, false},
+        {"both copies whole", false, true, true, true, false, true},
+        {"new copy cut short", false, true, false, true, false, false},
+        {"no original aside", false, false, true, true, false, false},
+        {"copies of two write-backs", false, true, true, false, false, false},
+        {"read-only load", false, true, true, true, true, false},
+        {"stopped before the original went", true, true, true, true, false, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TTempName fresh = TTempName::Fresh(IniPath(), Crc32(after), kTempNew);
-        WriteBytes(fresh.Path(), c.newWhole ? after : after.substr(0, 5));
+        WriteBytes(c.renamed ? IniPath() : fresh.Path(), c.newWhole ? after : after.substr(0, 5));
         if (c.original) {
             TTempName aside = c.sameWrite ? fresh.Partner(Crc32(before))
                                           : TTempName::Fresh(IniPath(), Crc32(before), kTempOld);
