@@ -217,6 +217,17 @@ bool ReplaceWithRights(const std::string& fileName, const std::string& replaceme
         return MoveFileExA(replacement.c_str(), fileName.c_str(),
                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
     }
+    // A file that another program holds open without sharing writing or
+    // deletion cannot be replaced: found out first, so that the call is not
+    // even tried (Wine's moves the file aside under a name of its own and
+    // leaves that file behind when it cannot).
+    TScopedHandle probe(CreateFileA(fileName.c_str(), GENERIC_WRITE | DELETE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!probe) {
+        return false;
+    }
+    probe.Close();
     // The replacement was flushed before; REPLACEFILE_WRITE_THROUGH is not
     // supported by the call. Rights that cannot be carried over (a file
     // system without them) do not stop the write-back.
