@@ -1,5 +1,6 @@
 #include "ktIniFile.h"
 
+#include "ktSafeWrite.h"
 #include "ktSectionList.h"
 #include "ktStrUtils.h"
 #include "winapi.h"
@@ -201,6 +202,11 @@ void TktIniFile::LoadFile() {
     DWORD access = readOnly_ ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
     DWORD share = readOnly_ ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ;
     DWORD disposition = readOnly_ ? OPEN_EXISTING : OPEN_ALWAYS;
+    // What a crash left of a write-back of ours is mended before the file is
+    // read (ktSafeWrite.h); a read-only engine changes nothing.
+    if (!readOnly_) {
+        MendInterruptedReplace(fileName_);
+    }
     if (!FileExists(fileName_)) {
         return;
     }

@@ -30,7 +30,7 @@ namespace {
 const char* const kCalls[] = {
     "CreateFileA",   "ReadFile",       "WriteFile",          "FlushFileBuffers", "SetEndOfFile",
     "MoveFileExA",   "DeleteFileA",    "SetFileAttributesA", "CreateDirectoryA", "RemoveDirectoryA",
-    "RegCreateKeyA", "RegSetValueExA", "RegDeleteValueA",    "RegDeleteKeyA",
+    "RegCreateKeyA", "RegSetValueExA", "RegDeleteValueA",    "RegDeleteKeyA",    "ReplaceFileA",
 };
 const size_t kCallCount = sizeof kCalls / sizeof kCalls[0];
 const size_t kAnyCall = kCallCount; // the counter of "*"

@@ -100,6 +100,12 @@ FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
         if (std::strcmp(lpProcName, "SetDefaultDllDirectories") == 0) {
             return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(SetDefaultDllDirectories));
         }
+        if (std::strcmp(lpProcName, "ReplaceFileA") == 0) {
+            return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(ReplaceFileA));
+        }
+        if (std::strcmp(lpProcName, "GetFinalPathNameByHandleA") == 0) {
+            return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(GetFinalPathNameByHandleA));
+        }
         SetLastError(ERROR_PROC_NOT_FOUND);
         return nullptr;
     }

@@ -4,9 +4,14 @@
 
 An INI write-back that fails at any step (the temporary file's write on a
 full disk, its flush, the replacement, on either platform family) must leave
-the INI file byte for byte, no temporary file beside it, and its entries in
-the report as failed and left over; a report that fails part-way must not
-stop the run. In every case the rest of the run is done.
+the INI file byte for byte, no temporary file of ours beside it, and its
+entries in the report as failed and left over; a report that fails part-way
+must not stop the run. In every case the rest of the run is done. A run
+killed on the 95 family between the write-back's two renames is finished by
+the next run. The write-back keeps the file's mode and a symbolic link, and
+the files a user keeps beside the INI file (named like the temporary files
+of old) stay as they are; so do the files beside a mistyped log path, even
+ones named like counter journals.
 
     fault_run.py --program unvantrel
 
@@ -26,26 +31,39 @@ INI_AFTER = b"; another program's settings\r\n[App]\r\nmine=stays\r\n"
 LOG = ["[AddIni]", r"C:\WINDOWS\fault.ini,App,Path=", r"C:\WINDOWS\fault.ini,App,Version=",
        "[CopyFiles]", r"C:\FaultApp\a.dat=1", r"C:\FaultApp\b.dat=1",
        "[CreateDirs]", r"C:\FaultApp="]
+# A user's files beside the INI file, named as the temporary files were
+# before they carried the program's mark; one read-only.
+STRANGERS = {"fault.ini.~new0": b"[App]\r\nmine=1\r\n", "fault.ini.~old0": b"user's copy\r\n"}
 
 # The run's uses of WriteFile: the report's first line, then the INI file's
 # temporary copy (the phases before AddIni have nothing to do), then the
 # report's entry lines. FlushFileBuffers is the write-back's alone; the NT
-# family replaces with one MoveFileExA, the 95 family moves the original
-# aside (1st) and the new file into place (2nd). 112: the disk is full.
+# family replaces with one ReplaceFileA, the 95 family moves the original
+# aside (1st MoveFileExA) and the new file into place (2nd). 112: the disk is
+# full.
+# name, platform, faults, the INI entries' outcome, report lines kept, extra
+# checks: "mode" (0600 kept), "link" (the INI file a symbolic link),
+# "strangers" (a user's files beside it), "rerun" (a second run without
+# faults after the first was killed).
 CASES = [
-    # name, platform, faults, the INI entries' outcome, report lines kept
-    ("no fault", "nt", "", "removed", None),
-    ("95 family, no fault", "win95", "", "removed", None),
-    ("write-back on a full disk", "nt", "WriteFile:2:112", "failed", None),
-    ("write-back flush fails", "nt", "FlushFileBuffers:1:29", "failed", None),
-    ("replacement fails", "nt", "MoveFileExA:1:5", "failed", None),
-    ("95 family: original cannot move aside", "win95", "MoveFileExA:1:5", "failed", None),
-    ("95 family: new file cannot take its place", "win95", "MoveFileExA:2:5", "failed", None),
-    ("report fails part-way", "nt", "WriteFile:4+:112", "removed", 2),
+    ("no fault", "nt", "", "removed", None, {"strangers"}),
+    ("95 family, no fault", "win95", "", "removed", None, {"strangers"}),
+    ("mode and owner kept", "nt", "", "removed", None, {"mode"}),
+    ("a link stays a link", "nt", "", "removed", None, {"link"}),
+    ("95 family: a link stays a link", "win95", "", "removed", None, {"link"}),
+    ("write-back on a full disk", "nt", "WriteFile:2:112", "failed", None, {"strangers"}),
+    ("write-back flush fails", "nt", "FlushFileBuffers:1:29", "failed", None, set()),
+    ("replacement fails", "nt", "ReplaceFileA:1:5", "failed", None, {"mode", "strangers"}),
+    ("95 family: original cannot move aside", "win95", "MoveFileExA:1:5", "failed", None, set()),
+    ("95 family: new file cannot take its place", "win95", "MoveFileExA:2:5", "failed", None,
+     {"strangers"}),
+    ("95 family: killed between the renames", "win95", "MoveFileExA:2:kill", "absent", None,
+     {"rerun", "strangers"}),
+    ("report fails part-way", "nt", "WriteFile:4+:112", "removed", 2, set()),
 ]
 
 
-def lay_out(root: Path):
+def lay_out(root: Path, extras):
     app = root / "drive_c" / "FaultApp"
     app.mkdir(parents=True)
     for name in ("a.dat", "b.dat"):
@@ -53,31 +71,63 @@ def lay_out(root: Path):
     (app / "install.log").write_bytes("".join(line + "\r\n" for line in LOG).encode())
     windows = root / "drive_c" / "windows"
     windows.mkdir()
-    (windows / "fault.ini").write_bytes(INI)
+    if "link" in extras:
+        settings = root / "drive_c" / "Settings"
+        settings.mkdir()
+        (settings / "fault.ini").write_bytes(INI)
+        (windows / "fault.ini").symlink_to("../Settings/fault.ini")
+    else:
+        (windows / "fault.ini").write_bytes(INI)
+    if "mode" in extras:
+        os.chmod(windows / "fault.ini", 0o600)
+    if "strangers" in extras:
+        for name, data in STRANGERS.items():
+            (windows / name).write_bytes(data)
+        os.chmod(windows / "fault.ini.~old0", 0o444)
+
+
+def run(program, root, platform, faults, report):
+    env = dict(os.environ, VANTREL_ROOT=str(root), VANTREL_FAULTS=faults,
+               VANTREL_PLATFORM=platform)
+    return subprocess.run([program, r"C:\FaultApp\install.log", "/S", "/LOG=" + str(report)],
+                          env=env, stdin=subprocess.DEVNULL, capture_output=True, timeout=60)
 
 
 def check(program: str, work: Path, case):
-    name, platform, faults, ini_outcome, kept_lines = case
+    name, platform, faults, ini_outcome, kept_lines, extras = case
     root = work / "machine"
     if root.exists():
         shutil.rmtree(root)
-    lay_out(root)
-    env = dict(os.environ, VANTREL_ROOT=str(root), VANTREL_FAULTS=faults,
-               VANTREL_PLATFORM=platform)
+    lay_out(root, extras)
     report = root / "report.jsonl"
-    proc = subprocess.run([program, r"C:\FaultApp\install.log", "/S", "/LOG=" + str(report)],
-                          env=env, stdin=subprocess.DEVNULL, capture_output=True, timeout=60)
+    proc = run(program, root, platform, faults, report)
     problems = []
+    if "rerun" in extras:
+        if proc.returncode != -9:
+            problems.append(f"the first run was not killed: {proc.returncode}")
+        proc = run(program, root, platform, "", report)
     if proc.returncode != 0:
         problems.append(f"exit code {proc.returncode}: {proc.stderr.decode(errors='replace')}")
     windows = root / "drive_c" / "windows"
-    ini = (windows / "fault.ini").read_bytes() if (windows / "fault.ini").exists() else None
+    ini_path = windows / "fault.ini"
+    ini = ini_path.read_bytes() if ini_path.exists() else None
     want = INI if ini_outcome == "failed" else INI_AFTER
     if ini != want:
         problems.append(f"fault.ini holds {ini!r}, not {want!r}")
+    if "mode" in extras and ini_path.exists() and (ini_path.stat().st_mode & 0o777) != 0o600:
+        problems.append(f"fault.ini has mode {ini_path.stat().st_mode & 0o777:o}, not 600")
+    if "link" in extras:
+        if not ini_path.is_symlink():
+            problems.append("fault.ini is no longer a symbolic link")
+        elif (root / "drive_c" / "Settings" / "fault.ini").read_bytes() != want:
+            problems.append("the link's target does not hold the edit")
+    expected = set(STRANGERS) if "strangers" in extras else set()
     others = sorted(p.name for p in windows.iterdir() if p.name != "fault.ini")
-    if others:
-        problems.append(f"left beside fault.ini: {others}")
+    if set(others) != expected:
+        problems.append(f"beside fault.ini: {others}, not {sorted(expected)}")
+    for stranger in expected & set(others):
+        if (windows / stranger).read_bytes() != STRANGERS[stranger]:
+            problems.append(f"{stranger} was changed")
     if (root / "drive_c" / "FaultApp").exists():
         problems.append("the run stopped: C:\\FaultApp is still there")
     lines = [json.loads(line) for line in report.read_text(encoding="utf-8").splitlines()]
@@ -96,6 +146,31 @@ def check(program: str, work: Path, case):
     return problems
 
 
+def check_mistyped_log(program: str, work: Path):
+    """A log path that names no file (C:\\Stats\\visits for visits.log): the
+    files beside it, even ones named like journals, stay."""
+    root = work / "machine"
+    if root.exists():
+        shutil.rmtree(root)
+    stats = root / "drive_c" / "Stats"
+    stats.mkdir(parents=True)
+    beside = {"visits.counters": b"3,C:\\x.dll\r\n",
+              "visits.~vt0badf00d.counters": b"; my own notes\r\n"}
+    for name, data in beside.items():
+        (stats / name).write_bytes(data)
+    env = dict(os.environ, VANTREL_ROOT=str(root))
+    proc = subprocess.run([program, r"C:\Stats\visits", "/S"], env=env,
+                          stdin=subprocess.DEVNULL, capture_output=True, timeout=60)
+    problems = []
+    if proc.returncode != 1619 % 256:
+        problems.append(f"exit code {proc.returncode}, not 1619 (83 natively)")
+    for name, data in beside.items():
+        path = stats / name
+        if not path.exists() or path.read_bytes() != data:
+            problems.append(f"{name} was removed or changed")
+    return problems
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--program", required=True)
@@ -110,9 +185,15 @@ def main():
                 print(f"{case[0]} ({case[2] or 'no fault'}):")
                 for p in problems:
                     print("    " + p)
+        problems = check_mistyped_log(args.program, work)
+        if problems:
+            failed += 1
+            print("a mistyped log path:")
+            for p in problems:
+                print("    " + p)
     finally:
         shutil.rmtree(work, ignore_errors=True)
-    print(f"{len(CASES)} cases, {failed} failed")
+    print(f"{len(CASES) + 1} cases, {failed} failed")
     return 1 if failed else 0
 
 

@@ -168,3 +168,66 @@ TEST(SystemFolders, TempPathEndsInABackslashAndExists) {
 }
 
 } // namespace
+
+// ---- Replacing ---------------------------------------------------------------------------
+
+// ReplaceFileA as Windows documents it: the replacement takes the replaced
+// file's name (the old content going to the backup name when one is given);
+// a missing file or an open that does not share deletion stops it before
+// anything changes.
+TEST_F(FilesTest, ReplaceFileTakesTheNameOrChangesNothing) {
+    struct Case {
+        const char* name;
+        bool replacedThere;
+        bool replacementThere;
+        bool held;          // the replaced file open without delete sharing
+        const char* backup; // or null
+        bool replaces;
+        DWORD error; // when it does not; 0: not checked
+    };
+    const Case cases[] = {
+        {"plain", true, true, false, nullptr, true, 0},
+        {"with a backup", true, true, false, "backup.txt", true, 0},
+        {"replaced missing", false, true, false, nullptr, false, ERROR_FILE_NOT_FOUND},
+        {"replacement missing", true, false, false, nullptr, false, ERROR_FILE_NOT_FOUND},
+        {"replaced held", true, true, true, nullptr, false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string replaced = PathOf("replaced.txt");
+        const std::string replacement = PathOf("replacement.txt");
+        if (c.replacedThere) {
+            WriteBytes(replaced, "old");
+        }
+        if (c.replacementThere) {
+            WriteBytes(replacement, "new");
+        }
+        HANDLE holder = c.held ? Open(replaced, R, SR | SW) : INVALID_HANDLE_VALUE;
+        const std::string backup = c.backup ? PathOf(c.backup) : std::string();
+        BOOL done = ReplaceFileA(replaced.c_str(), replacement.c_str(),
+                                 c.backup ? backup.c_str() : nullptr, 0, nullptr, nullptr);
+        DWORD error = GetLastError();
+        if (holder != INVALID_HANDLE_VALUE) {
+            CloseHandle(holder);
+        }
+        EXPECT_EQ(done != FALSE, c.replaces);
+        if (c.replaces) {
+            EXPECT_EQ(ReadBytes(replaced), "new");
+            EXPECT_FALSE(PathExists(replacement));
+            if (c.backup) {
+                EXPECT_EQ(ReadBytes(backup), "old");
+            }
+        } else {
+            if (c.error != 0) {
+                EXPECT_EQ(error, c.error);
+            }
+            EXPECT_EQ(PathExists(replaced) ? ReadBytes(replaced) : "-",
+                      c.replacedThere ? "old" : "-");
+            EXPECT_EQ(PathExists(replacement) ? ReadBytes(replacement) : "-",
+                      c.replacementThere ? "new" : "-");
+        }
+        for (const std::string& name : {replaced, replacement, backup}) {
+            DeleteFileA(name.c_str());
+        }
+    }
+}

@@ -7,6 +7,7 @@
 #include "ktIniCache.h"
 #include "ktText.h"
 #include "ktPlatform.h"
+#include "ktSafeWriteNames.h"
 
 #include <memory>
 #include <string>
@@ -55,35 +56,112 @@ const DWORD kPlatforms[] = {VER_PLATFORM_WIN32_NT, VER_PLATFORM_WIN32_WINDOWS};
 
 } // namespace
 
-TEST_F(WriteBackTest, ReplacesTheFileKeepingItsAttributesOnBothFamilies) {
+namespace {
+
+// Writes a temporary file of ours, named for its bytes.
+void OurTemp(const std::string& file, const std::string& bytes, TTempKind kind) {
+    WriteBytes(TTempName::Fresh(file, Crc32(bytes), kind).Path(), bytes);
+}
+
+} // namespace
+
+TEST_F(WriteBackTest, ReplacesTheFileAndRemovesOnlyOurOwnLeftovers) {
     for (DWORD platform : kPlatforms) {
+        SCOPED_TRACE(platform);
         SetPlatformId(platform);
         WriteBytes(IniPath(), "[S]\r\na=1\r\n");
         ASSERT_TRUE(SetFileAttributesA(IniPath().c_str(), FILE_ATTRIBUTE_HIDDEN));
-        // Left by a write-back that a crash cut short: the file is whole.
-        WriteBytes(IniPath() + ".~new0", "[S]\r\na=0\r\n");
+        // Left by write-backs that a crash cut short: the file is whole.
+        OurTemp(IniPath(), "[S]\r\na=0\r\n", kTempNew);
+        OurTemp(IniPath(), "[S]\r\na=1\r\n", kTempOld);
+        // A user's files, one read-only, and one in our form whose bytes do
+        // not match its name (ours cut short, or not ours): they stay.
+        const Lines strangers = {"test.ini.~new0", "test.ini.~old0",
+                                 "test.ini.~vt1-0.00000000.new"};
+        for (const std::string& name : strangers) {
+            WriteBytes(PathOf(name), "[S]\r\nmine=1\r\n");
+        }
+        ASSERT_TRUE(SetFileAttributesA(PathOf(strangers[1]).c_str(), FILE_ATTRIBUTE_READONLY));
         // Named in upper case, as the engine cache names files: the file
         // keeps the letter case of its own name.
         auto ini =
             std::make_unique<TktIniFile>(UpperCase(IniPath()), false, true, true, true, true, true);
         ini->WriteString("S", "a", "2");
-        EXPECT_TRUE(ini->UpdateFile()) << "platform " << platform;
+        EXPECT_TRUE(ini->UpdateFile());
         EXPECT_FALSE(ini->Modified());
-        EXPECT_EQ(ReadBytes(IniPath()), "[S]\r\na=2\r\n") << "platform " << platform;
+        EXPECT_EQ(ReadBytes(IniPath()), "[S]\r\na=2\r\n");
         DWORD attributes = GetFileAttributesA(IniPath().c_str());
-        EXPECT_NE(attributes & FILE_ATTRIBUTE_HIDDEN, 0u) << "platform " << platform;
-        EXPECT_EQ(FolderNames(), Lines{"test.ini"}) << "platform " << platform;
+        EXPECT_NE(attributes & FILE_ATTRIBUTE_HIDDEN, 0u);
+        Lines expected = {"test.ini"};
+        expected.insert(expected.end(), strangers.begin(), strangers.end());
+        EXPECT_EQ(FolderNames(), expected);
         // The engine still keeps other writers out after the replacement.
         HANDLE other =
             CreateFileA(IniPath().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        EXPECT_EQ(other, INVALID_HANDLE_VALUE) << "platform " << platform;
+        EXPECT_EQ(other, INVALID_HANDLE_VALUE);
         if (other != INVALID_HANDLE_VALUE) {
             CloseHandle(other);
         }
         ini.reset();
-        SetFileAttributesA(IniPath().c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(IniPath().c_str());
+        for (const std::string& name : expected) {
+            SetFileAttributesA(PathOf(name).c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileA(PathOf(name).c_str());
+        }
+    }
+}
+
+// A write-back on the 95 family stopped between its two renames: the file
+// is missing, its original and its complete new copy lie beside it. The
+// next writable load puts the new copy in place; anything short of that
+// pair of ours, or a read-only load (a preview), changes nothing. Stopped
+// after the second rename, the original's copy is removed at that load.
+TEST_F(WriteBackTest, WriteBackStoppedBetweenItsRenamesIsFinishedAtLoad) {
+    const std::string before = "[S]\r\na=1\r\nb=2\r\n";
+    const std::string after = "[S]\r\nb=2\r\n";
+    struct Case {
+        const char* name;
+        bool renamed;   // both renames done: the file in place, no new copy
+        bool original;  // the original aside, whole
+        bool newWhole;  // the new copy's bytes match its name
+        bool sameWrite; // both of one write-back
+        bool readOnly;
+        bool finished;
+    };
+    const Case cases[] = {
+        {"both copies whole", false, true, true, true, false, true},
+        {"new copy cut short", false, true, false, true, false, false},
+        {"no original aside", false, false, true, true, false, false},
+        {"copies of two write-backs", false, true, true, false, false, false},
+        {"read-only load", false, true, true, true, true, false},
+        {"stopped before the original went", true, true, true, true, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TTempName fresh = TTempName::Fresh(IniPath(), Crc32(after), kTempNew);
+        WriteBytes(c.renamed ? IniPath() : fresh.Path(), c.newWhole ? after : after.substr(0, 5));
+        if (c.original) {
+            TTempName aside = c.sameWrite ? fresh.Partner(Crc32(before))
+                                          : TTempName::Fresh(IniPath(), Crc32(before), kTempOld);
+            WriteBytes(aside.Path(), before);
+        }
+        const Lines left = FolderNames();
+        auto ini = std::make_unique<TktIniFile>(UpperCase(IniPath()), c.readOnly, true, true, true,
+                                                true, true);
+        if (c.finished) {
+            EXPECT_EQ(ini->ReadString("S", "b", "none"), "2");
+            EXPECT_EQ(ini->ReadString("S", "a", "none"), "none");
+            ini.reset();
+            EXPECT_EQ(FolderNames(), Lines{"test.ini"});
+            EXPECT_EQ(ReadBytes(IniPath()), after);
+        } else {
+            EXPECT_EQ(ini->ReadString("S", "b", "none"), "none");
+            ini.reset();
+            EXPECT_EQ(FolderNames(), left);
+        }
+        for (const std::string& name : FolderNames()) {
+            DeleteFileA(PathOf(name).c_str());
+        }
     }
 }
 

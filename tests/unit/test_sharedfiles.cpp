@@ -1,6 +1,7 @@
 // The SharedFiles phase: use counts lowered, the question asked (answered
 // here through the hook) for files nothing else uses, and KeptSharedFiles
 // left with the files that stay. Also the question dialog's texts.
+#include "CounterJournal.h"
 #include "PhaseTestSupport.h"
 #include "ktText.h"
 
@@ -185,24 +186,79 @@ TEST_F(SharedFilesTest, YesAndNoDecideOneFileOnly) {
     EXPECT_TRUE(InKeptSharedFiles(files[2]));
 }
 
-// A run killed part-way is finished by a second run on the same log; the
-// counts the first one lowered are not lowered again.
-TEST_F(SharedFilesTest, SecondRunLowersEachCountOnce) {
-    std::vector<std::string> files = {PathOf("a.dll"), PathOf("b.dll"), PathOf("c.dll")};
-    SetCounter(files[0], 3);
-    SetCounter(files[1], 2);
-    SetCounter(files[2], 2);
-    WriteShared(files);
-    SharedFilesPhase();
-    // As if the first run had stopped after recording c.dll but before
-    // lowering its count.
-    SetCounter(files[2], 2);
-    SharedFilesPhase();
-    EXPECT_TRUE(asked.empty()) << "b.dll still has a user";
-    EXPECT_EQ(Counter(files[0]), 2);
-    EXPECT_EQ(Counter(files[1]), 1);
-    EXPECT_EQ(Counter(files[2]), 1);
-    EXPECT_EQ(KeptNames(), files);
+// A run killed part-way is finished by a second run on the same copy of the
+// log: the counts the first one lowered are not lowered again. A journal
+// left by a run on an older copy of the log (a reinstall wrote it anew)
+// counts for nothing.
+TEST_F(SharedFilesTest, SecondRunTrustsOnlyTheJournalOfItsOwnCopyOfTheLog) {
+    struct Case {
+        const char* name;
+        bool reinstalled; // the log written anew between the runs
+        int countBetween; // the count when the second run starts
+        int countAfter;
+    };
+    const Case cases[] = {
+        {"lowered by the first run", false, 2, 2},
+        {"recorded, killed before the count was written", false, 3, 2},
+        {"journal of the log's older copy", true, 2, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string file = PathOf("a.dll");
+        SetCounter(file, 3);
+        WriteShared({file});
+        SharedFilesPhase();
+        ASSERT_EQ(Counter(file), 2);
+        const std::vector<std::string> names = FolderListing(Dir());
+        ASSERT_EQ(names.size(), 2u);
+        EXPECT_EQ(names[1], TCounterJournal::PathFor(InstallLogPath).substr(Dir().size()));
+        EXPECT_EQ(names[1].find("install.log.~vt"), 0u) << names[1];
+        if (c.reinstalled) {
+            WriteLog({"[SharedFiles]", file + "=1", "; reinstalled"});
+        }
+        SetCounter(file, c.countBetween);
+        SharedFilesPhase();
+        EXPECT_TRUE(asked.empty());
+        EXPECT_EQ(Counter(file), c.countAfter);
+        // The log gone, the journals of ours for it go; nothing else.
+        DeleteFileA(InstallLogPath.c_str());
+        TCounterJournal::RemoveAfterLog(InstallLogPath);
+        EXPECT_TRUE(FolderListing(Dir()).empty());
+    }
+}
+
+// Only files of ours for this very log are ever read or removed: a file
+// that a user named like the old journal, one that bears our journal's name
+// without its header, and our journal of another log stay, whether the log
+// is there (the run goes on without a journal) or not (a mistyped path).
+TEST_F(SharedFilesTest, NoFileButThisLogsJournalIsReadOrRemoved) {
+    const std::string file = PathOf("a.dll");
+    SetCounter(file, 3);
+    WriteShared({file});
+    const std::string ours = TCounterJournal::PathFor(InstallLogPath);
+    ASSERT_FALSE(ours.empty());
+    const std::string other = PathOf("other.log");
+    WriteBytes(other, "[SharedFiles]\r\n");
+    const std::vector<std::pair<std::string, std::string>> strangers = {
+        {InstallLogPath + ".counters", "4," + file + "\r\n"},
+        {ours, "user's notes\r\n4," + file + "\r\n"},
+        {InstallLogPath + ".~vt00000000.counters",
+         TCounterJournal::HeaderFor(other) + "\r\n4," + file + "\r\n"},
+    };
+    for (const auto& stranger : strangers) {
+        WriteBytes(stranger.first, stranger.second);
+    }
+    SharedFilesPhase(); // the record "4" in those files would keep the count
+    EXPECT_EQ(Counter(file), 2);
+    for (bool logThere : {true, false}) {
+        if (!logThere) {
+            DeleteFileA(InstallLogPath.c_str());
+        }
+        TCounterJournal::RemoveAfterLog(InstallLogPath);
+        for (const auto& stranger : strangers) {
+            EXPECT_EQ(ReadBytes(stranger.first), stranger.second) << stranger.first;
+        }
+    }
 }
 
 TEST_F(SharedFilesTest, FileNamedTwiceIsLoweredOnce) {
