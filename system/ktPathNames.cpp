@@ -34,6 +34,12 @@ std::string NormalizedPath(const std::string& path) {
     if (full.empty()) {
         return path;
     }
+    // The system's short names always hold a "~": a path without one is its
+    // own long form, letter case apart, and asking the file system would
+    // walk every folder of the path (a millisecond and more per path).
+    if (full.find('~') == std::string::npos) {
+        return full;
+    }
     std::string longPath = AskForPath(
         [&full](char* buffer, DWORD size) { return GetLongPathNameA(full.c_str(), buffer, size); });
     return longPath.empty() ? full : longPath;
