@@ -1,75 +1,207 @@
-// The guard rails' tables: well-known registry keys and protected folders.
+// The guard rails' tables and rules: well-known registry keys and protected
+// folders. One table of each kind, here and nowhere else.
 #include "ktGuardRails.h"
 
 #include "ktFileUtils.h"
+#include "ktPathNames.h"
 #include "ktRegIni.h"
-#include "ktStringList.h"
-#include "ktUtils.h"
-#include "winapi.h"
 #include "ktText.h"
+#include "winapi.h"
 
+#include <initializer_list>
+#include <iterator>
 #include <unordered_set>
 #include <vector>
 
 namespace {
 
-// Keys that an uninstall never deletes with everything below them. HKCR is
-// written as what it shows, HKLM\SOFTWARE\Classes; every HKLM\SOFTWARE key
-// is protected under Wow6432Node too, where a 32-bit program's view lives.
+// ---- Registry ---------------------------------------------------------------
+
+// Keys that an uninstall never deletes with everything below them, written
+// in the form the rules below bring every spelling to: the classes as
+// HKLM\SOFTWARE\Classes, the 32-bit view without its Wow6432Node, every
+// ControlSet00N as CurrentControlSet. Each key's ancestors are protected
+// too. Besides this table every root, and every key directly below HKLM,
+// HKCU and HKU (each user's key), is protected.
 const char* const kWellKnownKeys[] = {
-    "HKLM\\SOFTWARE",
-    "HKLM\\SOFTWARE\\Classes",
-    "HKLM\\SOFTWARE\\Classes\\CLSID",
-    "HKLM\\SOFTWARE\\Classes\\Interface",
-    "HKLM\\SOFTWARE\\Classes\\TypeLib",
+    // The classes (HKCR), the user's as well as the machine's.
+    "HKLM\\SOFTWARE\\Classes\\*\\shell",
+    "HKLM\\SOFTWARE\\Classes\\*\\shellex\\ContextMenuHandlers",
+    "HKLM\\SOFTWARE\\Classes\\*\\shellex\\PropertySheetHandlers",
+    "HKLM\\SOFTWARE\\Classes\\AllFilesystemObjects\\shellex\\ContextMenuHandlers",
     "HKLM\\SOFTWARE\\Classes\\AppID",
-    "HKLM\\SOFTWARE\\Classes\\*",
-    "HKLM\\SOFTWARE\\Classes\\Directory",
-    "HKLM\\SOFTWARE\\Classes\\Folder",
-    "HKLM\\SOFTWARE\\Microsoft",
-    "HKLM\\SOFTWARE\\Microsoft\\Windows",
-    "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion",
+    "HKLM\\SOFTWARE\\Classes\\Applications",
+    "HKLM\\SOFTWARE\\Classes\\CLSID",
+    "HKLM\\SOFTWARE\\Classes\\Directory\\Background\\shellex\\ContextMenuHandlers",
+    "HKLM\\SOFTWARE\\Classes\\Directory\\shell",
+    "HKLM\\SOFTWARE\\Classes\\Directory\\shellex\\ContextMenuHandlers",
+    "HKLM\\SOFTWARE\\Classes\\Drive\\shellex\\ContextMenuHandlers",
+    "HKLM\\SOFTWARE\\Classes\\Folder\\shell",
+    "HKLM\\SOFTWARE\\Classes\\Folder\\shellex\\ContextMenuHandlers",
+    "HKLM\\SOFTWARE\\Classes\\Interface",
+    "HKLM\\SOFTWARE\\Classes\\MIME\\Database\\Content Type",
+    "HKLM\\SOFTWARE\\Classes\\SystemFileAssociations",
+    "HKLM\\SOFTWARE\\Classes\\TypeLib",
+    "HKLM\\SOFTWARE\\Classes\\Unknown",
+    "HKLM\\SOFTWARE\\Classes\\.bat",
+    "HKLM\\SOFTWARE\\Classes\\.cmd",
+    "HKLM\\SOFTWARE\\Classes\\.com",
+    "HKLM\\SOFTWARE\\Classes\\.dll",
+    "HKLM\\SOFTWARE\\Classes\\.exe",
+    "HKLM\\SOFTWARE\\Classes\\.htm",
+    "HKLM\\SOFTWARE\\Classes\\.html",
+    "HKLM\\SOFTWARE\\Classes\\.ini",
+    "HKLM\\SOFTWARE\\Classes\\.lnk",
+    "HKLM\\SOFTWARE\\Classes\\.reg",
+    "HKLM\\SOFTWARE\\Classes\\.txt",
+    "HKLM\\SOFTWARE\\Classes\\batfile",
+    "HKLM\\SOFTWARE\\Classes\\exefile",
+    "HKLM\\SOFTWARE\\Classes\\htmlfile",
+    "HKLM\\SOFTWARE\\Classes\\lnkfile",
+    "HKLM\\SOFTWARE\\Classes\\txtfile",
+    "HKLM\\SOFTWARE\\Classes\\http",
+    "HKLM\\SOFTWARE\\Classes\\https",
+    // The machine's software (and its 32-bit view).
+    "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths",
+    "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+    "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
+    "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\ShellIconOverlayIdentifiers",
+    "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects",
+    "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer",
+    "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies",
     "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
     "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
-    "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall",
-    "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths",
+    "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnceEx",
+    "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunServices",
     "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs",
-    "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer",
-    "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies",
-    "HKLM\\SOFTWARE\\Policies",
-    "HKLM\\SOFTWARE\\Wow6432Node",
-    "HKLM\\SYSTEM",
-    "HKLM\\HARDWARE",
-    "HKLM\\SAM",
-    "HKLM\\SECURITY",
-    "HKCU\\Software",
-    "HKCU\\Software\\Classes",
-    "HKCU\\Software\\Microsoft",
-    "HKCU\\Software\\Microsoft\\Windows",
-    "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion",
+    "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved",
+    "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall",
+    "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags",
+    "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts",
+    "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes",
+    "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options",
+    "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList",
+    "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Windows",
+    "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon",
+    "HKLM\\SOFTWARE\\Microsoft\\Cryptography",
+    "HKLM\\SOFTWARE\\Microsoft\\Internet Explorer",
+    "HKLM\\SOFTWARE\\Microsoft\\.NETFramework",
+    "HKLM\\SOFTWARE\\Policies\\Microsoft",
+    // The system: every control set as CurrentControlSet.
+    "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Class",
+    "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Lsa",
+    "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Nls",
+    "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Print",
+    "HKLM\\SYSTEM\\CurrentControlSet\\Control\\SafeBoot",
+    "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment",
+    "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Terminal Server",
+    "HKLM\\SYSTEM\\CurrentControlSet\\Enum",
+    "HKLM\\SYSTEM\\CurrentControlSet\\Hardware Profiles",
+    "HKLM\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application",
+    "HKLM\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\System",
+    "HKLM\\SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters",
+    // The user's settings (and each user's below HKU).
+    "HKCU\\Control Panel\\Accessibility",
+    "HKCU\\Control Panel\\Appearance",
+    "HKCU\\Control Panel\\Colors",
+    "HKCU\\Control Panel\\Cursors",
+    "HKCU\\Control Panel\\Desktop\\WindowMetrics",
+    "HKCU\\Control Panel\\Input Method",
+    "HKCU\\Control Panel\\International",
+    "HKCU\\Control Panel\\Keyboard",
+    "HKCU\\Control Panel\\Mouse",
+    "HKCU\\Control Panel\\PowerCfg",
+    "HKCU\\Control Panel\\Sound",
+    "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths",
+    "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+    "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
+    "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies",
     "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run",
     "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
-    "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall",
-    "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths",
     "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs",
-    "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer",
-    "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies",
-    "HKCU\\Software\\Policies",
-    "HKCU\\Control Panel",
-    "HKCU\\Environment",
-    "HKU\\.DEFAULT",
+    "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall",
+    "HKCU\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows",
+    "HKCU\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon",
+    "HKCU\\Software\\Policies\\Microsoft",
+    "HKCU\\AppEvents\\Schemes\\Apps",
+    "HKCU\\Keyboard Layout\\Preload",
 };
 
-const char kSoftware[] = "HKLM\\SOFTWARE\\";
-const char kWowSoftware[] = "HKLM\\SOFTWARE\\Wow6432Node\\";
+std::vector<std::string> SplitKey(const std::string& key) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (;;) {
+        size_t slash = key.find('\\', start);
+        parts.push_back(key.substr(start, slash - start));
+        if (slash == std::string::npos) {
+            return parts;
+        }
+        start = slash + 1;
+    }
+}
 
-// Every well-known key and every ancestor of one, upper-cased: a key is
-// protected exactly when it is in this set.
+bool IsControlSet(const std::string& part) {
+    const std::string stem = "CONTROLSET";
+    if (part.size() <= stem.size() || part.compare(0, stem.size(), stem) != 0) {
+        return false;
+    }
+    return part.find_first_not_of("0123456789", stem.size()) == std::string::npos;
+}
+
+bool Begins(const std::vector<std::string>& parts, std::initializer_list<const char*> head) {
+    if (parts.size() < head.size()) {
+        return false;
+    }
+    size_t i = 0;
+    for (const char* part : head) {
+        if (parts[i++] != part) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The key in the table's form: the parts of the canonical key with the
+// rules applied, in this order. A user's key below HKU reads as HKCU (and
+// its "_Classes" key as the classes); a 32-bit view drops its Wow6432Node;
+// the user's classes read as the machine's; a control set reads as
+// CurrentControlSet.
+std::vector<std::string> TableForm(const std::string& canonicalKey) {
+    std::vector<std::string> parts = SplitKey(canonicalKey);
+    if (parts[0] == "HKU" && parts.size() > 2) {
+        const std::string suffix = "_CLASSES";
+        const std::string& user = parts[1];
+        bool classes = user.size() > suffix.size() &&
+                       user.compare(user.size() - suffix.size(), suffix.size(), suffix) == 0;
+        parts.erase(parts.begin(), parts.begin() + 2);
+        if (classes) {
+            parts.insert(parts.begin(), {"HKLM", "SOFTWARE", "CLASSES"});
+        } else {
+            parts.insert(parts.begin(), "HKCU");
+        }
+    }
+    if ((Begins(parts, {"HKLM", "SOFTWARE", "WOW6432NODE"}) ||
+         Begins(parts, {"HKCU", "SOFTWARE", "WOW6432NODE"}))) {
+        parts.erase(parts.begin() + 2);
+    }
+    if (Begins(parts, {"HKCU", "SOFTWARE", "CLASSES"})) {
+        parts[0] = "HKLM";
+    }
+    if (Begins(parts, {"HKLM", "SOFTWARE", "CLASSES", "WOW6432NODE"})) {
+        parts.erase(parts.begin() + 3);
+    }
+    if (Begins(parts, {"HKLM", "SYSTEM"}) && parts.size() > 2 && IsControlSet(parts[2])) {
+        parts[2] = "CURRENTCONTROLSET";
+    }
+    return parts;
+}
+
+// Every well-known key and every ancestor of one, upper-cased.
 const std::unordered_set<std::string>& ProtectedKeys() {
     static const std::unordered_set<std::string> keys = [] {
         std::unordered_set<std::string> result;
-        auto addWithAncestors = [&result](std::string key) {
-            key = UpperCase(key);
+        for (const char* entry : kWellKnownKeys) {
+            std::string key = UpperCase(entry);
             for (;;) {
                 result.insert(key);
                 size_t slash = key.rfind('\\');
@@ -77,14 +209,6 @@ const std::unordered_set<std::string>& ProtectedKeys() {
                     break;
                 }
                 key.resize(slash);
-            }
-        };
-        const size_t softwareLength = sizeof kSoftware - 1;
-        for (const char* key : kWellKnownKeys) {
-            std::string text = key;
-            addWithAncestors(text);
-            if (text.compare(0, softwareLength, kSoftware) == 0) {
-                addWithAncestors(kWowSoftware + text.substr(softwareLength));
             }
         }
         return result;
@@ -108,19 +232,71 @@ const char* RootName(HKEY root) {
     return nullptr;
 }
 
-bool IsDriveRoot(const std::string& normalized) {
-    if (normalized.empty()) {
-        return true; // a root such as "\" loses its only backslash
+// ---- Folders ------------------------------------------------------------------
+
+// Folders that Windows creates below the Start menu's Programs, the user's
+// and all users'.
+const char* const kProgramsFolders[] = {
+    "Accessories",
+    "Accessories\\Accessibility",
+    "Accessories\\Communications",
+    "Accessories\\Entertainment",
+    "Accessories\\System Tools",
+    "Accessories\\Windows PowerShell",
+    "Administrative Tools",
+    "Games",
+    "Maintenance",
+    "Startup",
+    "System Tools",
+    "Windows Accessories",
+    "Windows Administrative Tools",
+    "Windows Ease of Access",
+    "Windows PowerShell",
+    "Windows System",
+};
+
+// Environment variables that name system folders: the temporary folders,
+// the profiles and the shared data.
+const char* const kFolderVariables[] = {
+    "TEMP",
+    "TMP",
+    "USERPROFILE",
+    "ALLUSERSPROFILE",
+    "PUBLIC",
+    "ProgramData",
+    "ProgramFiles",
+    "ProgramFiles(x86)",
+    "ProgramW6432",
+    "APPDATA",
+    "LOCALAPPDATA",
+    "CommonProgramFiles",
+    "SystemRoot",
+    "windir",
+    "CommonProgramFiles(x86)",
+};
+
+// Variables and shell folders whose parent holds every user's profile.
+const char* const kProfileVariables[] = {"USERPROFILE", "PUBLIC"};
+const int kProfileFolder = 0x28;      // CSIDL_PROFILE
+const int kCommonDocuments = 0x2e;    // CSIDL_COMMON_DOCUMENTS, in Public
+const int kPrograms[] = {0x02, 0x17}; // CSIDL_PROGRAMS, CSIDL_COMMON_PROGRAMS
+
+// A variable's folder: only a full path with a drive counts (a variable
+// that the system did not set may hold anything).
+std::string Variable(const char* name) {
+    char buffer[MAX_PATH + 1] = {};
+    DWORD length = GetEnvironmentVariableA(name, buffer, sizeof buffer);
+    if (length < 3 || length >= sizeof buffer || buffer[1] != ':' ||
+        (buffer[2] != '\\' && buffer[2] != '/')) {
+        return std::string();
     }
-    if (normalized.size() == 2 && normalized[1] == ':') {
-        return true;
-    }
-    // "\\server\share" is the root of a network drive.
-    if (normalized.size() > 2 && normalized[0] == '\\' && normalized[1] == '\\') {
-        size_t slash = normalized.find('\\', 2);
-        return slash == std::string::npos || normalized.find('\\', slash + 1) == std::string::npos;
-    }
-    return false;
+    return std::string(buffer, length);
+}
+
+std::string ShellFolder(int folder) {
+    char buffer[MAX_PATH + 1] = {};
+    return SHGetSpecialFolderPathA(nullptr, buffer, folder, FALSE) ? std::string(buffer)
+                                                                   : std::string();
 }
 
 std::string SystemDirectory() {
@@ -129,29 +305,93 @@ std::string SystemDirectory() {
     return length > 0 && length <= MAX_PATH ? std::string(buffer, length) : std::string();
 }
 
-// The folders that are never removed, long and short forms, normalized.
+std::string TempDirectory() {
+    char buffer[MAX_PATH + 1] = {};
+    DWORD length = GetTempPathA(sizeof buffer, buffer);
+    return length > 0 && length < sizeof buffer ? std::string(buffer, length) : std::string();
+}
+
+// The form a folder is compared in: normalised, "/" as "\", upper case,
+// without a trailing backslash.
+std::string FolderKey(const std::string& path) {
+    return NormalizeFilePath(NormalizedPath(path));
+}
+
+std::string ParentKey(const std::string& key) {
+    size_t slash = key.rfind('\\');
+    return slash == std::string::npos ? std::string() : key.substr(0, slash);
+}
+
+bool IsDriveRoot(const std::string& key) {
+    if (key.empty()) {
+        return true; // a root such as "\" loses its only backslash
+    }
+    if (key.size() == 2 && key[1] == ':') {
+        return true;
+    }
+    // "\\server\share" is the root of a network drive.
+    if (key.size() > 2 && key[0] == '\\' && key[1] == '\\') {
+        size_t slash = key.find('\\', 2);
+        return slash == std::string::npos || key.find('\\', slash + 1) == std::string::npos;
+    }
+    return false;
+}
+
+struct TFolderTables {
+    std::vector<std::string> paths; // as the system names them
+    std::unordered_set<std::string> folders;
+    // Folders whose every child is a user's profile.
+    std::unordered_set<std::string> profileParents;
+};
+
 // Folder identifiers 0 to 0x3F cover every shell folder the system knows;
 // the ones it cannot name are skipped.
-const std::unordered_set<std::string>& ProtectedDirectories() {
-    static const std::unordered_set<std::string> folders = [] {
-        std::vector<std::string> paths = {GetWindowsDir(), SystemDirectory()};
+const TFolderTables& FolderTables() {
+    static const TFolderTables tables = [] {
+        TFolderTables result;
+        std::string windows = GetWindowsDir();
+        std::vector<std::string> paths = {windows, SystemDirectory(), TempDirectory()};
+        if (!windows.empty()) {
+            paths.push_back(AddBackslash(windows) + "Temp");
+        }
         for (int folder = 0; folder <= 0x3F; ++folder) {
-            char buffer[MAX_PATH + 1] = {};
-            if (SHGetSpecialFolderPathA(nullptr, buffer, folder, FALSE) && buffer[0] != '\0') {
-                paths.push_back(buffer);
+            paths.push_back(ShellFolder(folder));
+        }
+        for (const char* name : kFolderVariables) {
+            paths.push_back(Variable(name));
+        }
+        for (int folder : kPrograms) {
+            std::string programs = ShellFolder(folder);
+            for (const char* name : kProgramsFolders) {
+                if (!programs.empty()) {
+                    paths.push_back(AddBackslash(programs) + name);
+                }
             }
         }
-        std::unordered_set<std::string> result;
+        std::vector<std::string> profiles = {ShellFolder(kProfileFolder),
+                                             ShellFolder(kCommonDocuments)};
+        for (const char* name : kProfileVariables) {
+            profiles.push_back(Variable(name));
+        }
         for (const std::string& path : paths) {
-            if (path.empty()) {
-                continue;
+            if (!path.empty() && result.folders.insert(FolderKey(path)).second) {
+                result.paths.push_back(path);
             }
-            result.insert(NormalizeFilePath(path));
-            result.insert(NormalizeFilePath(GetShortPath(path)));
+        }
+        for (size_t i = 0; i < profiles.size(); ++i) {
+            std::string key = profiles[i].empty() ? std::string() : FolderKey(profiles[i]);
+            // Public documents lie one level deeper than a profile.
+            std::string parent = ParentKey(i == 1 ? ParentKey(key) : key);
+            if (!key.empty() && !IsDriveRoot(parent)) {
+                result.profileParents.insert(parent);
+                if (result.folders.insert(parent).second) {
+                    result.paths.push_back(parent);
+                }
+            }
         }
         return result;
     }();
-    return folders;
+    return tables;
 }
 
 } // namespace
@@ -174,14 +414,11 @@ std::string CanonicalRegKey(const std::string& keyPath) {
     std::string subKey;
     std::string valueName;
     // The key part of the path with a backslash added is exactly what a
-    // deletion of the key would open.
+    // deletion of the key would open (empty parts already dropped).
     SplitRegPath(AddBackslash(keyPath), root, subKey, valueName);
     const char* rootName = RootName(root);
     if (rootName == nullptr) {
         return std::string();
-    }
-    while (!subKey.empty() && subKey.back() == '\\') {
-        subKey.pop_back();
     }
     std::string key = rootName;
     if (!subKey.empty()) {
@@ -193,22 +430,37 @@ std::string CanonicalRegKey(const std::string& keyPath) {
 
 bool IsProtectedRegKey(const std::string& keyPath) {
     std::string key = CanonicalRegKey(keyPath);
-    // A path without a root deletes nothing anyway.
-    return !key.empty() && ProtectedKeys().count(key) != 0;
+    if (key.empty()) {
+        return false; // a path without a root deletes nothing anyway
+    }
+    std::vector<std::string> parts = TableForm(key);
+    if (parts.size() <= 2 && (parts[0] == "HKLM" || parts[0] == "HKCU" || parts[0] == "HKU")) {
+        return true; // a root, or a key directly below one
+    }
+    std::string joined = parts[0];
+    for (size_t i = 1; i < parts.size(); ++i) {
+        joined += '\\' + parts[i];
+    }
+    return ProtectedKeys().count(joined) != 0;
 }
 
 bool IsProtectedDirectory(const std::string& path) {
-    std::string normalized = NormalizeFilePath(path);
-    if (IsDriveRoot(normalized)) {
+    // "X:" alone names drive X's current directory: a root all the same.
+    if (IsDriveRoot(NormalizeFilePath(path))) {
         return true;
     }
-    const std::unordered_set<std::string>& folders = ProtectedDirectories();
-    if (folders.count(normalized) != 0) {
+    std::string key = FolderKey(path);
+    if (IsDriveRoot(key)) {
         return true;
     }
-    // Only a short (8.3) form holds a "~"; any other name is its own short
-    // form, and asking the file system for every entry would cost a call
-    // per directory.
-    return normalized.find('~') != std::string::npos &&
-           folders.count(NormalizeFilePath(GetShortPath(path))) != 0;
+    const TFolderTables& tables = FolderTables();
+    return tables.folders.count(key) != 0 || tables.profileParents.count(ParentKey(key)) != 0;
+}
+
+std::vector<std::string> WellKnownRegKeys() {
+    return std::vector<std::string>(std::begin(kWellKnownKeys), std::end(kWellKnownKeys));
+}
+
+std::vector<std::string> ProtectedFolders() {
+    return FolderTables().paths;
 }

@@ -4,24 +4,38 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // True when deleting the key named by `keyPath` (a registry path taken as a
-// key, with or without a trailing backslash) would delete a well-known key:
-// the key is one of them or an ancestor of one. Letter case is ignored, and
-// HKCR stands for HKLM\SOFTWARE\Classes. Values and other keys below the
-// well-known keys are not protected.
+// key, with or without a trailing backslash, empty parts dropped) would
+// delete a well-known key: a root, a key directly below HKLM, HKCU or HKU,
+// or one of the table's keys or an ancestor of one. Letter case is ignored;
+// HKCR and HKCU\Software\Classes stand for HKLM\SOFTWARE\Classes, a
+// Wow6432Node (32-bit view) for the key it mirrors, a user's key below HKU
+// for HKCU, and every ControlSet00N for CurrentControlSet. Values and other
+// keys below the well-known keys are not protected.
 bool IsProtectedRegKey(const std::string& keyPath);
 
-// True when the directory is a drive root, the Windows or system directory,
-// or a shell folder (Program Files, Common Files, Start Menu, Desktop, Fonts
-// and the rest that SHGetSpecialFolderPathA names), in long or short form.
+// True when the directory, in its normalised form (NormalizedPath: so
+// ".", "..", doubled separators, trailing dots and blanks and short names
+// make no difference), is a drive root, the Windows, system or a temporary
+// folder, a shell folder (Program Files, Start Menu, Desktop, Fonts and the
+// rest that SHGetSpecialFolderPathA names), a folder Windows creates below
+// the Start menu's Programs, a user's profile or the folder that holds the
+// profiles.
 bool IsProtectedDirectory(const std::string& path);
 
 // The key named by a registry path taken as a key, in the form the guard
 // compares: root name (HKCR as HKLM\SOFTWARE\Classes), the subkey path
-// without trailing backslashes, upper case. Empty for a path without a root.
+// without empty parts, upper case. Empty for a path without a root.
 std::string CanonicalRegKey(const std::string& keyPath);
 
 // A file system path in the form the guard and the ledger compare: "/" as
 // "\", upper case, no trailing backslash.
 std::string NormalizeFilePath(const std::string& path);
+
+// The tables themselves, so that a test can try every entry: the
+// well-known keys in the table's form, and the protected folders (drive
+// roots and profiles apart) as this machine names them.
+std::vector<std::string> WellKnownRegKeys();
+std::vector<std::string> ProtectedFolders();

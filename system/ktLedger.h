@@ -82,8 +82,11 @@ class TLedger {
 
     // -- Registry and INI files -------------------------------------------
     // A value when the path names one, else the key with everything below
-    // it, unless the key is well known (declined).
-    void RemoveRegistryEntry(const std::string& entry, const std::string& path);
+    // it, unless the key is well known (declined). For an entry of a section
+    // of keys (`keyEntry`) a trailing backslash names the key itself, not
+    // its default value. A path without a known root is failed, untouched.
+    void RemoveRegistryEntry(const std::string& entry, const std::string& path,
+                             bool keyEntry = false);
     // Deletes the key in the cached engine; the outcome is recorded when the
     // file has been written back (IniWrittenBack).
     void DeleteIniKey(const std::string& entry, const std::string& file, const std::string& section,
@@ -144,7 +147,7 @@ class TLedger {
     bool PreviewDirectoryEmpty(const std::string& path) const;
     bool PreviewRegKeyGone(const std::string& canonicalKey) const;
     void PredictDirectory(const std::string& entry, const std::string& path);
-    void PredictRegistryEntry(const std::string& entry, const std::string& path);
+    void PredictRegistryEntry(const std::string& entry, const std::string& path, bool keyOnly);
 
     bool preview_ = false;
     TReportFile* report_ = nullptr;

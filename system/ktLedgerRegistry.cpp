@@ -23,6 +23,13 @@ std::string ValueId(const std::string& path) {
     return key + "\n" + UpperCase(valueName);
 }
 
+// The report's message for a path whose first part is no root.
+std::string UnknownRootText(const std::string& path) {
+    std::string root = path.substr(0, path.find('\\'));
+    return "Unknown registry root \"" + root +
+           "\": a registry path begins with HKCR, HKCU, HKLM or HKU, so this names no key";
+}
+
 // A text no INI value holds: tells a missing key from an empty value.
 const char kMissing[] = "\x01\x02missing\x02\x01";
 
@@ -45,10 +52,12 @@ bool TLedger::PreviewRegKeyGone(const std::string& canonicalKey) const {
     }
 }
 
-void TLedger::PredictRegistryEntry(const std::string& entry, const std::string& path) {
+void TLedger::PredictRegistryEntry(const std::string& entry, const std::string& path,
+                                   bool keyOnly) {
     std::string valueKey = CanonicalRegKey(ExtractRegKeyPath(path));
     std::string valueId = ValueId(path);
-    if (RegValueExists(path) && goneValues_.count(valueId) == 0 && !PreviewRegKeyGone(valueKey)) {
+    if (!keyOnly && RegValueExists(path) && goneValues_.count(valueId) == 0 &&
+        !PreviewRegKeyGone(valueKey)) {
         if (!RegValueDeletable(path)) {
             TExtra extra;
             extra.error = ERROR_ACCESS_DENIED;
@@ -76,19 +85,30 @@ void TLedger::PredictRegistryEntry(const std::string& entry, const std::string& 
     Record(entry, path, TOutcome::Removed);
 }
 
-void TLedger::RemoveRegistryEntry(const std::string& entry, const std::string& path) {
+void TLedger::RemoveRegistryEntry(const std::string& entry, const std::string& path,
+                                  bool keyEntry) {
+    // A path whose root is none of the four names no key: nothing is
+    // touched, and the report says why nothing went.
+    if (!HasKnownRoot(path)) {
+        TExtra extra;
+        extra.message = UnknownRootText(path);
+        Record(entry, path, TOutcome::Failed, extra, path);
+        return;
+    }
     // A bare root names a whole hive: nothing in it, its default value
     // included, is an installation's to remove.
     if (IsRootKeyPath(path)) {
         Record(entry, path, TOutcome::Declined);
         return;
     }
+    // An entry of keys that ends in a backslash names the key itself.
+    bool keyOnly = keyEntry && !path.empty() && path.back() == '\\';
     if (preview_) {
-        PredictRegistryEntry(entry, path);
+        PredictRegistryEntry(entry, path, keyOnly);
         return;
     }
     LSTATUS error = ERROR_SUCCESS;
-    switch (RemoveRegValueEntry(path, error)) {
+    switch (keyOnly ? kRegNoValue : RemoveRegValueEntry(path, error)) {
     case kRegValueRemoved:
         Record(entry, path, TOutcome::Removed);
         return;

@@ -145,8 +145,24 @@ void SplitRegPath(const std::string& path, HKEY& root, std::string& subKey,
     size_t slash = keyPath.find('\\');
     std::string abbreviation = slash == std::string::npos ? keyPath : keyPath.substr(0, slash);
     root = RootOf(abbreviation);
-    subKey = keyPath.size() > abbreviation.size() ? keyPath.substr(abbreviation.size() + 1)
-                                                  : std::string();
+    // Empty parts name nothing: a doubled, leading or trailing backslash in
+    // the key part is one separator or none.
+    subKey.clear();
+    for (size_t i = abbreviation.size(); i < keyPath.size(); ++i) {
+        if (keyPath[i] != '\\') {
+            subKey += keyPath[i];
+        } else if (!subKey.empty() && i + 1 < keyPath.size() && keyPath[i + 1] != '\\') {
+            subKey += '\\';
+        }
+    }
+}
+
+bool HasKnownRoot(const std::string& path) {
+    HKEY root = nullptr;
+    std::string subKey;
+    std::string valueName;
+    SplitRegPath(AddBackslash(path), root, subKey, valueName);
+    return root != nullptr;
 }
 
 bool ReadRegValue(const std::string& path, void* data, DWORD& dataSize) {
@@ -360,7 +376,11 @@ bool DeleteRegKey(const std::string& path) {
     HKEY parentRoot = nullptr;
     std::string parentKey;
     std::string ownName;
-    SplitRegPath(RemoveBackslash(path), parentRoot, parentKey, ownName);
+    std::string keyPath = path;
+    while (!keyPath.empty() && keyPath.back() == '\\') {
+        keyPath.pop_back(); // every trailing backslash: the key itself
+    }
+    SplitRegPath(keyPath, parentRoot, parentKey, ownName);
     if (!parentRoot) {
         return false;
     }

@@ -17,8 +17,11 @@ int FindRegPathSeparator(const std::string& path);
 std::string ExtractRegKeyPath(const std::string& path);
 // The name after that backslash, unquoted ("'a''b'" gives a'b).
 std::string ExtractRegValueName(const std::string& path);
-// Root is null when the path has no known root.
+// Root is null when the path has no known root. The subkey path comes
+// without empty parts (repeated, leading or trailing backslashes).
 void SplitRegPath(const std::string& path, HKEY& root, std::string& subKey, std::string& valueName);
+// True when the path's first part is one of the four root abbreviations.
+bool HasKnownRoot(const std::string& path);
 // True when the value was read into data; dataSize is then its size (on a
 // value too large it is the size needed, and data holds nothing usable).
 bool ReadRegValue(const std::string& path, void* data, DWORD& dataSize);

@@ -111,7 +111,7 @@ void RemoveCreateKeys() {
     std::vector<std::string> entries;
     SortNames(entries);
     for (int i = SectionEntries.Count() - 1; i >= 0; --i) {
-        Ledger().RemoveRegistryEntry(EntryOf(i), SectionEntries[i]);
+        Ledger().RemoveRegistryEntry(EntryOf(i), SectionEntries[i], true);
     }
 }
 

@@ -11,3 +11,4 @@ vantrel_unit_test(test_contract_files SOURCES test_contract_files.cpp ${_contrac
 vantrel_unit_test(test_contract_text SOURCES test_contract_text.cpp)
 vantrel_unit_test(test_contract_system SOURCES test_contract_system.cpp)
 vantrel_unit_test(test_contract_file_edges SOURCES test_contract_file_edges.cpp)
+vantrel_unit_test(test_contract_path_names SOURCES test_contract_path_names.cpp)

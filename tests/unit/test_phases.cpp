@@ -255,11 +255,14 @@ TEST_F(PhasesTest, CreateKeysRemovesEveryKeyBeforeTheKeysThatHoldIt) {
         {"subkeys listed first, letter case differing",
          {"\\vendor\\app\\settings\\Deep", "\\Vendor\\App", "\\VENDOR\\APP\\SETTINGS"},
          {"\\vendor\\app\\settings\\Deep", "\\VENDOR\\APP\\SETTINGS", "\\Vendor\\App"}},
+        // A trailing backslash names the key itself, not its default value.
+        {"a key named with a trailing backslash", {"\\Vendor\\App\\"}, {"\\Vendor\\App\\"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         MakeRegValue(SubKey() + "\\Vendor\\App\\Settings\\Deep", "V");
         MakeRegValue(SubKey() + "\\Vendor\\Keep", "V");
+        MakeRegValue(SubKey() + "\\Vendor\\App", "");
         std::vector<std::string> log = {"[CreateKeys]"};
         for (const auto& key : c.listed) {
             log.push_back(KeyPath() + key + "=");

@@ -38,6 +38,11 @@ const SplitCase kSplitCases[] = {
     {"HKCU\\S\\'x\"y'", HKEY_CURRENT_USER, "S", "x\"y"},
     {"HKCU\\S\\\"it's\"", HKEY_CURRENT_USER, "S", "\"it's\""},
     {"HKCU\\'Q'\\V", HKEY_CURRENT_USER, "'Q'", "V"},
+    // Empty parts of the key part name nothing.
+    {"HKLM\\SOFTWARE\\\\Microsoft\\", HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft", ""},
+    {"HKCU\\\\Software\\A\\\\V", HKEY_CURRENT_USER, "Software\\A", "V"},
+    {"HKCU\\Software\\\\A", HKEY_CURRENT_USER, "Software", "A"},
+    {"HKLM\\\\", HKEY_LOCAL_MACHINE, "", ""},
 };
 
 class RegPathSplit : public ::testing::TestWithParam<SplitCase> {};

@@ -1,7 +1,6 @@
 // The removal report's text: ANSI to UTF-8, JSON escaping, the first and last
-// lines, and the guard rails' tables.
+// lines.
 #include "TestSupport.h"
-#include "ktGuardRails.h"
 #include "ktJson.h"
 #include "ktReport.h"
 #include "ktStringList.h"
@@ -67,69 +66,6 @@ TEST(Report, SystemErrorTextHasNoTrailingLineBreak) {
     ASSERT_FALSE(text.empty());
     EXPECT_NE(text.back(), '\n');
     EXPECT_NE(text.back(), '\r');
-}
-
-struct KeyCase {
-    const char* path;
-    bool isProtected;
-};
-
-const KeyCase kKeys[] = {
-    {"HKLM\\SOFTWARE", true},
-    {"HKLM\\software\\microsoft\\windows\\currentversion\\run", true},
-    {"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\", true},
-    {"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantrel", false},
-    {"HKLM\\SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs", true},
-    {"HKLM\\SYSTEM\\CurrentControlSet", false},
-    {"HKLM", true},
-    {"HKLM\\", true},
-    {"HKCR", true},
-    {"HKCR\\CLSID", true},
-    {"HKCR\\clsid\\", true},
-    // root abbreviations are exact: this names no key at all
-    {"hklm\\SOFTWARE", false},
-    {"HKCR\\*", true},
-    {"HKCR\\CLSID\\{00000000-0000-0000-0000-000000000001}", false},
-    {"HKCR\\.vtl", false},
-    {"HKLM\\SOFTWARE\\Classes\\TypeLib", true},
-    {"HKCU\\Software", true},
-    {"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce", true},
-    {"HKCU\\Software\\Vantrel", false},
-    {"HKCU\\Control Panel", true},
-    {"HKCU\\Control Panel\\Desktop", false},
-    {"HKCU\\Environment", true},
-    {"HKU", true},
-    {"HKU\\.DEFAULT", true},
-    {"HKU\\.DEFAULT\\Software\\Vantrel", false},
-    {"NOROOT\\SOFTWARE", false},
-};
-
-TEST(GuardRails, WellKnownKeysAndTheirAncestorsAreProtected) {
-    for (const KeyCase& c : kKeys) {
-        EXPECT_EQ(IsProtectedRegKey(c.path), c.isProtected) << c.path;
-    }
-}
-
-TEST(GuardRails, RootsWindowsAndShellFoldersAreProtected) {
-    std::string windows = GetWindowsDir();
-    char buffer[MAX_PATH + 1] = {};
-    ASSERT_TRUE(SHGetSpecialFolderPathA(nullptr, buffer, 0x26, FALSE)); // Program Files
-    std::string programFiles = buffer;
-    ASSERT_TRUE(SHGetSpecialFolderPathA(nullptr, buffer, 0x02, FALSE)); // Programs menu
-    std::string programs = buffer;
-    ASSERT_GT(GetSystemDirectoryA(buffer, MAX_PATH), 0u);
-    std::string system = buffer;
-
-    for (const std::string& path :
-         {std::string("C:\\"), std::string("c:"), std::string("D:/"), std::string("\\"), windows,
-          windows + "\\", UpperCase(windows), system, programFiles, programFiles + "/", programs,
-          std::string("\\\\server\\share")}) {
-        EXPECT_TRUE(IsProtectedDirectory(path)) << path;
-    }
-    for (const std::string& path : {programFiles + "\\Vantrel", programs + "\\Vantrel",
-                                    windows + "\\Vantrel", std::string("\\\\server\\share\\app")}) {
-        EXPECT_FALSE(IsProtectedDirectory(path)) << path;
-    }
 }
 
 } // namespace

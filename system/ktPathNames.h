@@ -1,0 +1,16 @@
+// The one normal form of a file system path, as the system itself would
+// name it: what the guard rails compare, and what files and folders are
+// known by wherever two spellings must meet.
+#pragma once
+
+#include <string>
+
+// The path's full form (GetFullPathNameA: relative to the current
+// directory, "." and ".." applied, repeated separators made one, trailing
+// dots and blanks gone), then, when the path exists and holds a short name
+// (a "~"), its long form (GetLongPathNameA: short names traded for long
+// ones). A path that does not exist keeps its full form; one the system
+// cannot take at all comes back as given. Letter case is not normalised:
+// compare the results without regard to it. One lexical call, and a walk
+// of the path's folders only for a path that holds a short name.
+std::string NormalizedPath(const std::string& path);

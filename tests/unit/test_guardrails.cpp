@@ -1,0 +1,314 @@
+// The guard rails: every protected key and folder stays protected in every
+// spelling that names it, what lies below them stays removable, and the
+// ledger declines, fails or removes accordingly.
+#include "TestSupport.h"
+#include "ktFileUtils.h"
+#include "ktGuardRails.h"
+#include "ktHandle.h"
+#include "ktLedger.h"
+#include "ktPathNames.h"
+#include "ktReport.h"
+#include "ktText.h"
+
+#include <cctype>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string Replace(std::string text, const std::string& from, const std::string& to,
+                    size_t start = 0) {
+    for (size_t at = text.find(from, start); at != std::string::npos;
+         at = text.find(from, at + to.size())) {
+        text.replace(at, from.size(), to);
+    }
+    return text;
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text) {
+        c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    }
+    return text;
+}
+
+bool StartsWith(const std::string& text, const std::string& head) {
+    return UpperCase(text.substr(0, head.size())) == UpperCase(head);
+}
+
+// Other names of the key a registry path names: letter case, a trailing or
+// doubled backslash, and the mirrors that show the same key or its twin.
+std::vector<std::string> KeySpellings(const std::string& key) {
+    size_t root = key.find('\\');
+    std::string rest = root == std::string::npos ? "" : key.substr(root + 1);
+    std::vector<std::string> names = {key, key + "\\", key.substr(0, root) + "\\" + Lower(rest),
+                                      key.substr(0, root) + "\\\\" + rest + "\\\\",
+                                      Replace(key, "\\", "\\\\")};
+    auto mirror = [&](const std::string& from, const std::vector<std::string>& to) {
+        if (StartsWith(key, from)) {
+            for (const std::string& head : to) {
+                names.push_back(head + key.substr(from.size()));
+            }
+        }
+    };
+    mirror("HKLM\\SOFTWARE\\Classes\\",
+           {"HKCR\\", "HKCR\\Wow6432Node\\", "HKCU\\Software\\Classes\\",
+            "HKLM\\SOFTWARE\\Wow6432Node\\Classes\\", "HKU\\S-1-5-21-7_Classes\\"});
+    if (!StartsWith(key, "HKLM\\SOFTWARE\\Classes\\")) {
+        mirror("HKLM\\SOFTWARE\\", {"HKLM\\SOFTWARE\\Wow6432Node\\"});
+    }
+    mirror("HKLM\\SYSTEM\\CurrentControlSet\\",
+           {"HKLM\\SYSTEM\\ControlSet001\\", "HKLM\\SYSTEM\\ControlSet002\\"});
+    mirror("HKCU\\", {"HKU\\S-1-5-21-7\\", "HKU\\.DEFAULT\\"});
+    return names;
+}
+
+// What the review found removed, and what every table entry stands for.
+const char* const kMustBeProtected[] = {
+    "HKLM",
+    "HKCR",
+    "HKU",
+    "HKU\\S-1-5-18",
+    "HKLM\\SOFTWARE\\Microsoft\\Windows NT",
+    "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon",
+    "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options",
+    "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts",
+    "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall",
+    "HKLM\\SAM",
+    "HKLM\\HARDWARE",
+    "HKLM\\SYSTEM\\CurrentControlSet",
+    "HKLM\\SYSTEM\\ControlSet003\\Services",
+    "HKLM\\SYSTEM\\CurrentControlSet\\Control",
+    "HKLM\\SOFTWARE\\Classes\\CLSID",
+    "HKLM\\SOFTWARE\\Classes\\*",
+    "HKCU\\Environment",
+    "HKCU\\Control Panel\\Desktop",
+    "HKCU\\Control Panel\\International",
+    "HKCU\\Control Panel\\Keyboard",
+    "HKCU\\Control Panel\\Mouse",
+    "HKCU\\Control Panel\\Colors",
+    "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+};
+
+// Keys below the protected ones that an installation may own.
+const char* const kRemovable[] = {
+    "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantrel",
+    "HKLM\\SOFTWARE\\Classes\\CLSID\\{00000000-0000-0000-0000-000000000001}",
+    "HKLM\\SOFTWARE\\Classes\\.vtl",
+    "HKLM\\SOFTWARE\\Classes\\*\\shellex\\ContextMenuHandlers\\Vantrel",
+    "HKLM\\SOFTWARE\\Vantrel\\Settings",
+    "HKLM\\SYSTEM\\CurrentControlSet\\Services\\VantrelService",
+    "HKLM\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Vantrel",
+    "HKCU\\Software\\Vantrel",
+    "HKCU\\Control Panel\\Desktop\\Vantrel",
+};
+
+TEST(GuardRails, EveryProtectedKeyInEverySpelling) {
+    std::vector<std::string> keys = WellKnownRegKeys();
+    keys.insert(keys.end(), std::begin(kMustBeProtected), std::end(kMustBeProtected));
+    ASSERT_GT(keys.size(), 60u);
+    for (const std::string& key : keys) {
+        for (const std::string& spelling : KeySpellings(key)) {
+            EXPECT_TRUE(IsProtectedRegKey(spelling)) << spelling;
+        }
+    }
+    for (const char* key : kRemovable) {
+        for (const std::string& spelling : KeySpellings(key)) {
+            EXPECT_FALSE(IsProtectedRegKey(spelling)) << spelling;
+        }
+    }
+    // A root abbreviation is exact: these name no key at all.
+    for (const char* path : {"hklm\\SOFTWARE", "HKEY_LOCAL_MACHINE\\SOFTWARE", "NOROOT"}) {
+        EXPECT_FALSE(IsProtectedRegKey(path)) << path;
+    }
+}
+
+// Other names of a folder: letter case, "/" and doubled separators, a
+// trailing separator, ".", a detour through "..", trailing dots and
+// blanks, and the short form.
+std::vector<std::string> FolderSpellings(const std::string& path) {
+    size_t cut = path.find_last_of('\\');
+    std::string name = path.substr(cut + 1);
+    std::vector<std::string> names = {path,
+                                      UpperCase(path),
+                                      Lower(path),
+                                      path + "\\",
+                                      Replace(path, "\\", "/"),
+                                      Replace(path, "\\", "\\\\", 2),
+                                      path + "\\.",
+                                      path + "\\..\\" + name,
+                                      path + ". .",
+                                      path.substr(0, cut + 1) + ".\\" + name,
+                                      GetShortPath(path)};
+    return names;
+}
+
+TEST(GuardRails, EveryProtectedFolderInEverySpelling) {
+    std::string windows = GetWindowsDir();
+    char buffer[MAX_PATH + 1] = {};
+    ASSERT_GT(GetTempPathA(sizeof buffer, buffer), 0u);
+    std::string temp = RemoveBackslash(buffer);
+    ASSERT_TRUE(SHGetSpecialFolderPathA(nullptr, buffer, 0x02, FALSE)); // Programs menu
+    std::string programs = buffer;
+    ASSERT_TRUE(SHGetSpecialFolderPathA(nullptr, buffer, 0x26, FALSE)); // Program Files
+    std::string programFiles = buffer;
+    std::vector<std::string> folders = ProtectedFolders();
+    for (const std::string& path :
+         {windows, windows + "\\Temp", temp, programs + "\\Accessories",
+          programs + "\\Administrative Tools", programs + "\\Startup", programs + "\\Maintenance",
+          programs + "\\System Tools", programFiles}) {
+        folders.push_back(path);
+    }
+    ASSERT_GT(folders.size(), 20u);
+    for (const std::string& folder : folders) {
+        for (const std::string& spelling : FolderSpellings(folder)) {
+            EXPECT_TRUE(IsProtectedDirectory(spelling)) << spelling << " (" << folder << ")";
+        }
+    }
+    // A detour from one protected folder to another.
+    EXPECT_TRUE(IsProtectedDirectory(windows + "\\Temp\\..\\system32"));
+    EXPECT_TRUE(IsProtectedDirectory(programFiles + "\\Vantrel\\.."));
+    for (const std::string& path :
+         {std::string("C:\\"), std::string("c:"), std::string("D:/"), std::string("\\"),
+          std::string("C:\\.."), std::string("C:\\Windows\\..\\.\\"),
+          std::string("\\\\server\\share"), std::string("\\\\server\\share\\app\\..")}) {
+        EXPECT_TRUE(IsProtectedDirectory(path)) << path;
+    }
+    for (const std::string& path :
+         {programFiles + "\\Vantrel", programs + "\\Vantrel", windows + "\\Vantrel",
+          temp + "\\Vantrel", programs + "\\Accessories\\Vantrel",
+          std::string("\\\\server\\share\\app")}) {
+        EXPECT_FALSE(IsProtectedDirectory(path)) << path;
+        EXPECT_FALSE(IsProtectedDirectory(path + "\\.")) << path;
+    }
+}
+
+// Each user's profile is protected as a child of the folder that holds the
+// profiles, whichever user it is.
+TEST(GuardRails, ProfilesAndTheirParentAreProtected_NativeMachineHasNoProfiles) {
+    char buffer[MAX_PATH + 1] = {};
+    if (!SHGetSpecialFolderPathA(nullptr, buffer, 0x28, FALSE)) { // CSIDL_PROFILE
+        GTEST_SKIP() << "a machine of the 95 family has no profile folders";
+    }
+    std::string profile = NormalizedPath(buffer);
+    std::string parent = profile.substr(0, profile.find_last_of('\\'));
+    for (const std::string& path : {profile, parent, parent + "\\Another User", parent + "\\Public",
+                                    profile + "\\..\\Default"}) {
+        EXPECT_TRUE(IsProtectedDirectory(path)) << path;
+    }
+    EXPECT_FALSE(IsProtectedDirectory(profile + "\\Vantrel"));
+}
+
+class GuardedLedger : public TempRegTest {
+  protected:
+    void TearDown() override {
+        report_.Close();
+        Ledger().Start(false, nullptr);
+        TempRegTest::TearDown();
+    }
+    void Start(bool preview) {
+        ASSERT_TRUE(report_.Create(PathOf("report.jsonl")));
+        Ledger().Start(preview, &report_);
+        Ledger().SetPhase("CreateKeys");
+    }
+    std::vector<std::string> Lines() const {
+        std::vector<std::string> lines;
+        std::string bytes = ReadBytes(PathOf("report.jsonl"));
+        for (size_t start = 0, end; start < bytes.size(); start = end + 1) {
+            end = bytes.find('\n', start);
+            lines.push_back(bytes.substr(start, end - start));
+        }
+        return lines;
+    }
+    void MakeKey(const std::string& subKey) {
+        TScopedRegKey key;
+        ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, subKey.c_str(), key.Receive()), ERROR_SUCCESS);
+        ASSERT_EQ(RegSetValueExA(key.Get(), "", 0, REG_SZ, reinterpret_cast<const BYTE*>("d"), 2),
+                  ERROR_SUCCESS);
+        ASSERT_EQ(RegSetValueExA(key.Get(), "v", 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 2),
+                  ERROR_SUCCESS);
+    }
+    bool KeyThere(const std::string& subKey) {
+        TScopedRegKey key;
+        return RegOpenKeyA(HKEY_CURRENT_USER, subKey.c_str(), key.Receive()) == ERROR_SUCCESS;
+    }
+    TReportFile report_;
+};
+
+struct KeyEntryCase {
+    const char* path; // after the test's key; "%" stands for its path
+    bool keyEntry;    // from a section of keys
+    const char* outcome;
+    bool keyStays; // the test's "App" key
+};
+
+const KeyEntryCase kKeyEntries[] = {
+    // In a section of keys a trailing backslash names the key itself.
+    {"%\\App\\", true, "removed", false},
+    // Among values it names the default value alone.
+    {"%\\App\\", false, "removed", true},
+    // Doubled backslashes name the same key.
+    {"%\\\\App\\\\", true, "removed", false},
+    {"%\\\\App", true, "removed", false},
+    // A root abbreviation in another case names no key: nothing goes.
+    {"hkcu\\%\\App", true, "failed", true},
+    {"HKEY_CURRENT_USER\\%\\App\\", true, "failed", true},
+    {"HKCU\\\\Software", true, "declined", true},
+};
+
+TEST_F(GuardedLedger, KeyEntriesNameTheKeyTheSystemWould) {
+    for (bool preview : {true, false}) {
+        for (const KeyEntryCase& c : kKeyEntries) {
+            std::string path = c.path;
+            // A path with a root of its own takes the key without its root.
+            bool ownRoot = path[0] != '%';
+            path = Replace(path, "%", ownRoot ? SubKey() : KeyPath());
+            SCOPED_TRACE(path + (preview ? " (preview)" : ""));
+            MakeKey(SubKey() + "\\App\\Sub");
+            MakeKey(SubKey() + "\\App");
+            Start(preview);
+            Ledger().RemoveRegistryEntry(path + "=", path, c.keyEntry);
+            std::vector<std::string> lines = Lines();
+            ASSERT_EQ(lines.size(), 1u);
+            std::string outcome = std::string(preview ? "would-" : "") + c.outcome;
+            EXPECT_NE(lines[0].find("\"outcome\":\"" + outcome + "\""), std::string::npos)
+                << lines[0];
+            EXPECT_EQ(KeyThere(SubKey() + "\\App"), preview || c.keyStays);
+            EXPECT_EQ(KeyThere(SubKey() + "\\App\\Sub"), preview || c.keyStays);
+            if (std::string(c.outcome) == "failed") {
+                EXPECT_NE(lines[0].find("\"message\":\"Unknown registry root"), std::string::npos)
+                    << lines[0];
+            }
+            report_.Close();
+        }
+    }
+}
+
+TEST_F(GuardedLedger, ProtectedFolderDeclinedInAnySpelling) {
+    std::string windows = GetWindowsDir();
+    std::string temp = windows + "\\Temp";
+    bool made = CreateDirectoryA(temp.c_str(), nullptr) != FALSE;
+    ASSERT_TRUE(PathExists(temp));
+    std::string mine = PathOf("mine");
+    ASSERT_TRUE(CreateDirectoryA(mine.c_str(), nullptr));
+    Start(false);
+    Ledger().SetPhase("CreateDirs");
+    for (const std::string& path :
+         {temp + "\\.", windows + "\\system32\\..\\Temp", windows + "\\\\Temp\\", temp + ". ",
+          Replace(temp, "\\", "/"), mine + "\\..\\mine\\."}) {
+        Ledger().RemoveDirectoryEntry(path + "=", path);
+    }
+    std::vector<std::string> lines = Lines();
+    ASSERT_EQ(lines.size(), 6u);
+    for (size_t i = 0; i < 5; ++i) {
+        EXPECT_NE(lines[i].find("\"outcome\":\"declined\""), std::string::npos) << lines[i];
+    }
+    EXPECT_NE(lines[5].find("\"outcome\":\"removed\""), std::string::npos) << lines[5];
+    EXPECT_TRUE(PathExists(temp));
+    EXPECT_FALSE(PathExists(mine));
+    if (made) {
+        RemoveDirectoryA(temp.c_str());
+    }
+}
+
+} // namespace
