@@ -101,11 +101,14 @@ class TLedger {
     // A value when the path names one, else the key with everything below
     // it, unless the key is well known (declined).
     void RemoveRegistryEntry(const std::string& entry, const std::string& path);
-    // Deletes the key in the file's cached engine; the outcome is recorded
-    // when the file has been written back (IniWrittenBack). A file the
-    // engine cannot open to write (read-only, or held by another program)
-    // ends the run: the entry is recorded as failed and the engine's open
-    // error (EIniFileError) raised, in a preview too.
+    // Deletes the key in the file's cached engine (one engine per file,
+    // however the entries spell its name); the outcome is recorded when the
+    // file has been written back (IniWrittenBack). A file that another
+    // program holds without delete sharing could not be replaced: it keeps
+    // its keys, failed. A file the engine cannot open to write (read-only,
+    // or held by another program) ends the run: the entry is recorded as
+    // failed and the engine's open error (EIniFileError) raised, in a
+    // preview too.
     void DeleteIniKey(const std::string& entry, const std::string& file, const std::string& section,
                       const std::string& key);
     // Records the INI entries deleted since the last write-back; entries of
