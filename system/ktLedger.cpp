@@ -5,8 +5,8 @@
 
 #include "ktFileUtils.h"
 #include "ktGuardRails.h"
-#include "ktHandle.h"
 #include "ktJson.h"
+#include "ktLedgerMachine.h"
 #include "ktReport.h"
 #include "ktShell.h"
 #include "ktStrUtils.h"
@@ -31,16 +31,6 @@ const char* const kOutcomeNames[kOutcomeCount] = {
     "failed",
 };
 
-// Would deleting the file now be refused because another process holds it?
-// An open for deletion with every sharing allowed fails exactly then, and
-// changes nothing.
-bool FileInUse(const std::string& path) {
-    TScopedHandle handle(CreateFileA(path.c_str(), DELETE,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    return !handle && GetLastError() == ERROR_SHARING_VIOLATION;
-}
-
 } // namespace
 
 const char* OutcomeName(TOutcome outcome) {
@@ -52,10 +42,18 @@ TLedger& Ledger() {
     return ledger;
 }
 
+TLedger::TLedger() : machine_(NewRealMachine()) {}
+TLedger::~TLedger() = default;
+TLedger::TLedger(TLedger&&) noexcept = default;
+TLedger& TLedger::operator=(TLedger&&) noexcept = default;
+
 void TLedger::Start(bool preview, TReportFile* report) {
     *this = TLedger();
     preview_ = preview;
     report_ = report;
+    if (preview) {
+        machine_ = NewOverlayMachine();
+    }
 }
 
 void TLedger::Record(const std::string& entry, const std::string& target, TOutcome outcome,
@@ -110,124 +108,57 @@ std::string TLedger::CountsJson() const {
     return json + "}";
 }
 
-// ---- Preview: the machine as the run would have left it so far ----------
-
-bool TLedger::PreviewFileExists(const std::string& path) const {
-    return FileExists(path) && goneFiles_.count(NormalizeFilePath(path)) == 0;
-}
-
-bool TLedger::PreviewDirectoryExists(const std::string& path) const {
-    return DirectoryExists(path) && goneFiles_.count(NormalizeFilePath(path)) == 0;
-}
-
-bool TLedger::PreviewDirectoryEmpty(const std::string& path) const {
-    std::string base = AddBackslash(path);
-    std::string normalizedBase = NormalizeFilePath(path) + "\\";
-    WIN32_FIND_DATAA data;
-    TScopedFind find(FindFirstFileA((base + "*").c_str(), &data));
-    if (!find) {
-        return true;
-    }
-    do {
-        std::string name = data.cFileName;
-        if (name == "." || name == "..") {
-            continue;
-        }
-        if (goneFiles_.count(normalizedBase + UpperCase(name)) == 0) {
-            return false;
-        }
-    } while (FindNextFileA(find.Get(), &data));
-    return true;
-}
-
 // ---- Files and directories ------------------------------------------------
 
 void TLedger::DeleteFileNow(const std::string& entry, const std::string& path) {
-    if (preview_) {
-        if (!PreviewFileExists(path)) {
-            Record(entry, path, TOutcome::Absent);
-        } else if (FileInUse(path)) {
-            TExtra extra;
-            extra.error = ERROR_SHARING_VIOLATION;
-            Record(entry, path, TOutcome::Failed, extra);
-        } else {
-            goneFiles_.insert(NormalizeFilePath(path));
-            Record(entry, path, TOutcome::Removed);
-        }
-        return;
-    }
-    if (RemoveFile(path)) {
+    TExtra extra;
+    switch (machine_->DeleteFile(path, extra.error)) {
+    case TFileDeletion::Deleted:
         Record(entry, path, TOutcome::Removed);
         return;
-    }
-    TExtra extra;
-    extra.error = GetLastError();
-    if (!FileExists(path)) {
+    case TFileDeletion::NoFile:
         Record(entry, path, TOutcome::Absent);
         return;
+    case TFileDeletion::Refused:
+        Record(entry, path, TOutcome::Failed, extra, path);
+        return;
     }
-    Record(entry, path, TOutcome::Failed, extra, path);
 }
 
 void TLedger::DeleteFileOrSchedule(const std::string& entry, const std::string& path) {
-    if (preview_) {
-        if (!PreviewFileExists(path)) {
-            Record(entry, path, TOutcome::Absent);
-            return;
-        }
-        goneFiles_.insert(NormalizeFilePath(path));
-        if (FileInUse(path)) {
-            TExtra extra;
-            extra.error = ERROR_SHARING_VIOLATION;
-            Record(entry, path, TOutcome::ScheduledAtRestart, extra);
-        } else {
-            Record(entry, path, TOutcome::Removed);
-        }
-        return;
-    }
-    if (RemoveFile(path)) {
+    TExtra extra;
+    switch (machine_->DeleteFile(path, extra.error)) {
+    case TFileDeletion::Deleted:
         Record(entry, path, TOutcome::Removed);
         return;
-    }
-    TExtra extra;
-    extra.error = GetLastError();
-    // A file that is gone already needs nothing at restart.
-    if (!FileExists(path)) {
+    case TFileDeletion::NoFile:
+        // A file that is gone already needs nothing at restart.
         Record(entry, path, TOutcome::Absent);
         return;
+    case TFileDeletion::Refused:
+        break;
     }
-    if (DeleteOnRestart(path)) {
+    if (machine_->ScheduleDelete(path, extra.error)) {
         Record(entry, path, TOutcome::ScheduledAtRestart, extra);
         return;
     }
-    extra.error = GetLastError();
     Record(entry, path, TOutcome::Failed, extra, path);
 }
 
 void TLedger::DeleteInstallLog(const std::string& path) {
     std::string phase = phase_;
     phase_ = "InstallLog";
-    if (logRecorded_) {
-        // Tried once already: a second try changes nothing in the record.
-        if (!preview_) {
-            RemoveFile(path);
-        }
-    } else {
+    TExtra extra;
+    TFileDeletion deletion = machine_->DeleteFile(path, extra.error);
+    // Tried once already: a second try changes nothing in the record.
+    if (!logRecorded_) {
         logRecorded_ = true;
-        if (preview_) {
-            bool exists = PreviewFileExists(path);
-            goneFiles_.insert(NormalizeFilePath(path));
-            Record(path, path, exists ? TOutcome::Removed : TOutcome::Absent);
-        } else if (RemoveFile(path)) {
+        if (deletion == TFileDeletion::Deleted) {
             Record(path, path, TOutcome::Removed);
+        } else if (deletion == TFileDeletion::NoFile) {
+            Record(path, path, TOutcome::Absent);
         } else {
-            TExtra extra;
-            extra.error = GetLastError();
-            if (FileExists(path)) {
-                Record(path, path, TOutcome::Failed, extra, path);
-            } else {
-                Record(path, path, TOutcome::Absent);
-            }
+            Record(path, path, TOutcome::Failed, extra, path);
         }
     }
     phase_ = phase;
@@ -239,41 +170,33 @@ bool TLedger::RemoveDirectoryEntry(const std::string& entry, const std::string& 
         Record(entry, path, TOutcome::Declined);
         return true;
     }
-    if (preview_) {
-        if (!PreviewDirectoryExists(path)) {
-            Record(entry, path, TOutcome::Absent);
-        } else if (!PreviewDirectoryEmpty(path)) {
-            if (!lastTry) {
-                return false;
-            }
-            TExtra extra;
-            extra.error = ERROR_DIR_NOT_EMPTY;
-            Record(entry, path, TOutcome::NotEmpty, extra);
-        } else {
-            goneFiles_.insert(NormalizeFilePath(path));
-            Record(entry, path, TOutcome::Removed);
-        }
-        return true;
-    }
-    if (RemoveDirectoryA(path.c_str())) {
+    TExtra extra;
+    switch (machine_->RemoveFolder(path, extra.error)) {
+    case TFolderRemoval::Removed:
         Record(entry, path, TOutcome::Removed);
         return true;
-    }
-    TExtra extra;
-    extra.error = GetLastError();
-    if (!DirectoryExists(path)) {
+    case TFolderRemoval::NoFolder:
         Record(entry, path, TOutcome::Absent);
-    } else if (!lastTry) {
-        return false;
-    } else if (extra.error == ERROR_DIR_NOT_EMPTY || !PreviewDirectoryEmpty(path)) {
-        Record(entry, path, TOutcome::NotEmpty, extra, path);
-    } else {
-        Record(entry, path, TOutcome::Failed, extra, path);
+        return true;
+    case TFolderRemoval::NotEmpty:
+        if (lastTry) {
+            Record(entry, path, TOutcome::NotEmpty, extra, path);
+        }
+        return lastTry;
+    case TFolderRemoval::Refused:
+        if (lastTry) {
+            Record(entry, path, TOutcome::Failed, extra, path);
+        }
+        return lastTry;
     }
     return true;
 }
 
 // ---- Programs -------------------------------------------------------------
+
+bool TLedger::FileThere(const std::string& path) const {
+    return machine_->FileThere(path);
+}
 
 void TLedger::ProgramMissing(const std::string& entry, const std::string& file) {
     Record(entry, file, TOutcome::Absent);

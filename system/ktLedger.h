@@ -1,9 +1,20 @@
-// The ledger: every change the uninstall makes to the machine passes through
-// here. It carries the change out, or in preview predicts it from the
-// machine's present state without touching anything; it applies the guard
-// rails (ktGuardRails); and it records each entry's outcome, as a line of
-// the removal report the moment the entry is done and in the tallies that
-// the final box and the exit code read.
+// The ledger: every change that an entry of the install log asks for passes
+// through here. It decides each entry's outcome in one place, applying the
+// guard rails (ktGuardRails), through the steps of a machine
+// (ktLedgerMachine.h): in a real run the real machine carries them out, in
+// a preview an overlay answers them from the machine's present state and
+// what the run would have changed by then, touching nothing. So a preview
+// predicts exactly what the run does, except where only trying could tell
+// (the README's preview section lists those cases). It records each
+// entry's outcome, as a line of the removal report the moment the entry is
+// done and in the tallies that the final box and the exit code read.
+//
+// Two changes pass outside it, as no entry asks for them and no report line
+// is about them: the program's own counter journal (uninstaller/
+// CounterJournal), a helper file beside the log that a preview never
+// writes; and the INI engines' last write-back as the program ends (the
+// 95 family's restart-time list in wininit.ini), which only writes what
+// the ledger recorded already.
 //
 // Report lines for entries:
 //   {"type":"entry","phase":P,"entry":E,"target":T,"outcome":O,
@@ -17,12 +28,13 @@
 #include "winapi.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 class TReportFile;
+class TLedgerMachine;
 
 enum class TOutcome : int {
     Removed,            // gone now
@@ -58,6 +70,11 @@ struct TLedgerExtra {
 
 class TLedger {
   public:
+    TLedger();
+    ~TLedger();
+    TLedger(TLedger&&) noexcept;
+    TLedger& operator=(TLedger&&) noexcept;
+
     // Forgets everything of an earlier run. `report` may be null (no report
     // asked for); it must outlive the run.
     void Start(bool preview, TReportFile* report);
@@ -87,8 +104,14 @@ class TLedger {
     // its default value. A path without a known root is failed, untouched.
     void RemoveRegistryEntry(const std::string& entry, const std::string& path,
                              bool keyEntry = false);
-    // Deletes the key in the cached engine; the outcome is recorded when the
-    // file has been written back (IniWrittenBack).
+    // Deletes the key in the file's cached engine (one engine per file,
+    // however the entries spell its name); the outcome is recorded when the
+    // file has been written back (IniWrittenBack). A file that another
+    // program holds without delete sharing could not be replaced: it keeps
+    // its keys, failed. A file the engine cannot open to write (read-only,
+    // or held by another program) ends the run: the entry is recorded as
+    // failed and the engine's open error (EIniFileError) raised, in a
+    // preview too.
     void DeleteIniKey(const std::string& entry, const std::string& file, const std::string& section,
                       const std::string& key);
     // Records the INI entries deleted since the last write-back; entries of
@@ -96,9 +119,16 @@ class TLedger {
     void IniWrittenBack(const std::vector<std::string>& failedFiles);
 
     // -- Fonts, servers, shared files, programs ---------------------------
+    // Releases the font through `removeFont` (RemoveFontResourceA): removed,
+    // or absent when the system had no such font loaded.
     void RemoveFont(const std::string& entry, const std::string& name,
                     BOOL(WINAPI* removeFont)(LPCSTR));
-    // A fault inside the server is recorded with its text and raised again.
+    // After the fonts: tells every top-level window that the fonts changed
+    // (not in preview).
+    void FontsChanged();
+    // A library that is not there (no file by that full path, a device
+    // name, a name ending in a separator) is unregister-failed without a
+    // try. A fault inside the server is recorded with its text and raised again.
     void UnregisterServerEntry(const std::string& entry, const std::string& path);
     // The use count of a shared file; `exists` tells whether it was there.
     int32_t ReadCounter(const std::string& counterPath, bool& exists) const;
@@ -111,6 +141,10 @@ class TLedger {
                     bool byAnswer);
     // A later phase's entry for a shared file that stays.
     void SkipKeptShared(const std::string& entry, const std::string& name);
+    // Whether a file (not a folder, nor a device) is there as the run finds
+    // it by now: in preview, with what the run would have removed gone.
+    bool FileThere(const std::string& path) const;
+    // A program entry whose file is not there: recorded absent, not run.
     void ProgramMissing(const std::string& entry, const std::string& file);
     // Runs the program and waits (in preview: records it and returns 0);
     // `noUi` keeps the shell from showing error boxes of its own.
@@ -134,36 +168,32 @@ class TLedger {
     using TExtra = TLedgerExtra;
     struct TPendingIni {
         std::string entry;
-        std::string file;      // as the entry gives it: the report's target
-        std::string fileUpper; // matched against the files that failed
-        bool existed;
+        std::string file;    // as the entry gives it: the report's target
+        std::string fileKey; // matched against the files that failed
+        TOutcome outcome;    // Removed: once the file is written back
+        DWORD error;
+    };
+    // How the INI engine takes a file (TIniAccess), asked once per file.
+    struct TIniFileAccess {
+        int access;
+        DWORD error;
     };
     void Record(const std::string& entry, const std::string& target, TOutcome outcome,
                 const TExtra& extra = TExtra(), const std::string& leftOverItem = std::string());
 
-    // Preview: what the run would already have removed.
-    bool PreviewFileExists(const std::string& path) const;
-    bool PreviewDirectoryExists(const std::string& path) const;
-    bool PreviewDirectoryEmpty(const std::string& path) const;
-    bool PreviewRegKeyGone(const std::string& canonicalKey) const;
-    void PredictDirectory(const std::string& entry, const std::string& path);
-    void PredictRegistryEntry(const std::string& entry, const std::string& path, bool keyOnly);
-
     bool preview_ = false;
     TReportFile* report_ = nullptr;
+    // The real machine, or in preview the overlay.
+    std::unique_ptr<TLedgerMachine> machine_;
     std::string phase_;
     int counts_[kOutcomeCount] = {};
     std::vector<std::string> leftOver_;
     int leftOverCount_ = 0;
     bool logRecorded_ = false;
     std::vector<TPendingIni> pendingIni_;
+    std::unordered_map<std::string, TIniFileAccess> iniAccess_;
     // Shared files that stay, by upper-cased name: why they stay.
     std::unordered_map<std::string, TOutcome> kept_;
-    // Preview only: normalized paths, keys ("HKLM\...") and values
-    // (key + "\n" + name) that the run would have removed by now.
-    std::unordered_set<std::string> goneFiles_;
-    std::unordered_set<std::string> goneKeys_;
-    std::unordered_set<std::string> goneValues_;
 };
 
 // The ledger of the run.

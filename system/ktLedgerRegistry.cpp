@@ -4,23 +4,22 @@
 #include "ktFileUtils.h"
 #include "ktGuardRails.h"
 #include "ktIniFile.h"
-#include "ktIniCache.h"
+#include "ktLedgerMachine.h"
 #include "ktRegIni.h"
-#include "ktStrUtils.h"
-#include "ktStringList.h"
 #include "ktServerHost.h"
+#include "ktStrUtils.h"
 #include "ktText.h"
+
+#include <unordered_set>
 
 namespace {
 
-// The key and value a path's value reading names, as the preview tracks it.
-std::string ValueId(const std::string& path) {
-    std::string key = CanonicalRegKey(ExtractRegKeyPath(path));
-    HKEY root = nullptr;
-    std::string subKey;
-    std::string valueName;
-    SplitRegPath(path, root, subKey, valueName);
-    return key + "\n" + UpperCase(valueName);
+// Whether a full path names the library, or a name the system's loader
+// looks up: a relative name.
+bool IsFullPath(const std::string& path) {
+    return (path.size() >= 3 && path[1] == ':' && (path[2] == '\\' || path[2] == '/')) ||
+           (path.size() >= 2 && (path[0] == '\\' || path[0] == '/') &&
+            (path[1] == '\\' || path[1] == '/'));
 }
 
 // The report's message for a path whose first part is no root.
@@ -30,60 +29,7 @@ std::string UnknownRootText(const std::string& path) {
            "\": a registry path begins with HKCR, HKCU, HKLM or HKU, so this names no key";
 }
 
-// A text no INI value holds: tells a missing key from an empty value.
-const char kMissing[] = "\x01\x02missing\x02\x01";
-
 } // namespace
-
-bool TLedger::PreviewRegKeyGone(const std::string& canonicalKey) const {
-    if (goneKeys_.empty()) {
-        return false;
-    }
-    std::string key = canonicalKey;
-    for (;;) {
-        if (goneKeys_.count(key) != 0) {
-            return true;
-        }
-        size_t slash = key.rfind('\\');
-        if (slash == std::string::npos) {
-            return false;
-        }
-        key.resize(slash);
-    }
-}
-
-void TLedger::PredictRegistryEntry(const std::string& entry, const std::string& path,
-                                   bool keyOnly) {
-    std::string valueKey = CanonicalRegKey(ExtractRegKeyPath(path));
-    std::string valueId = ValueId(path);
-    if (!keyOnly && RegValueExists(path) && goneValues_.count(valueId) == 0 &&
-        !PreviewRegKeyGone(valueKey)) {
-        if (!RegValueDeletable(path)) {
-            TExtra extra;
-            extra.error = ERROR_ACCESS_DENIED;
-            Record(entry, path, TOutcome::Failed, extra);
-            return;
-        }
-        goneValues_.insert(valueId);
-        Record(entry, path, TOutcome::Removed);
-        return;
-    }
-    std::string key = CanonicalRegKey(path);
-    if (!RegKeyExists(path) || PreviewRegKeyGone(key)) {
-        Record(entry, path, TOutcome::Absent);
-        return;
-    }
-    if (IsProtectedRegKey(path)) {
-        Record(entry, path, TOutcome::Declined);
-        return;
-    }
-    if (!RegKeyDeletable(path)) {
-        Record(entry, path, TOutcome::Failed);
-        return;
-    }
-    goneKeys_.insert(key);
-    Record(entry, path, TOutcome::Removed);
-}
 
 void TLedger::RemoveRegistryEntry(const std::string& entry, const std::string& path,
                                   bool keyEntry) {
@@ -103,12 +49,8 @@ void TLedger::RemoveRegistryEntry(const std::string& entry, const std::string& p
     }
     // An entry of keys that ends in a backslash names the key itself.
     bool keyOnly = keyEntry && !path.empty() && path.back() == '\\';
-    if (preview_) {
-        PredictRegistryEntry(entry, path, keyOnly);
-        return;
-    }
     LSTATUS error = ERROR_SUCCESS;
-    switch (keyOnly ? kRegNoValue : RemoveRegValueEntry(path, error)) {
+    switch (keyOnly ? kRegNoValue : machine_->RemoveValue(path, error)) {
     case kRegValueRemoved:
         Record(entry, path, TOutcome::Removed);
         return;
@@ -121,7 +63,7 @@ void TLedger::RemoveRegistryEntry(const std::string& entry, const std::string& p
     case kRegNoValue:
         break;
     }
-    if (!RegKeyExists(path)) {
+    if (!machine_->KeyThere(path)) {
         Record(entry, path, TOutcome::Absent);
         return;
     }
@@ -129,9 +71,7 @@ void TLedger::RemoveRegistryEntry(const std::string& entry, const std::string& p
         Record(entry, path, TOutcome::Declined);
         return;
     }
-    // A key that went although the deletion reported failure (something
-    // else removed it meanwhile) is gone all the same.
-    if (DeleteRegKey(path) || !RegKeyExists(path)) {
+    if (machine_->DeleteKey(path)) {
         Record(entry, path, TOutcome::Removed);
         return;
     }
@@ -140,60 +80,88 @@ void TLedger::RemoveRegistryEntry(const std::string& entry, const std::string& p
 
 void TLedger::DeleteIniKey(const std::string& entry, const std::string& file,
                            const std::string& section, const std::string& key) {
-    if (preview_) {
-        // A read-only engine: the preview never writes, nor creates a file.
-        bool exists = GetIniFile(file, true)->ReadString(section, key, kMissing) != kMissing;
-        Record(entry, file, exists ? TOutcome::Removed : TOutcome::Absent);
-        return;
+    // One engine per file, however the entries spell its name.
+    const std::string fileKey = LedgerFileKey(file);
+    auto known = iniAccess_.find(fileKey);
+    if (known == iniAccess_.end()) {
+        TIniFileAccess access;
+        access.access = static_cast<int>(machine_->IniAccess(fileKey, access.error));
+        known = iniAccess_.emplace(fileKey, access).first;
     }
-    TktIniFile* engine = GetIniFile(file, false);
-    bool exists = engine->ReadString(section, key, kMissing) != kMissing;
-    engine->DeleteKey(section, key);
-    pendingIni_.push_back({entry, file, UpperCase(file), exists});
+    TExtra extra;
+    extra.error = known->second.error;
+    switch (static_cast<TIniAccess>(known->second.access)) {
+    case TIniAccess::Missing:
+        pendingIni_.push_back({entry, file, fileKey, TOutcome::Absent, 0});
+        return;
+    case TIniAccess::Unopenable:
+        // As the engine would: the run ends with its open error.
+        Record(entry, file, TOutcome::Failed, extra, NameOf(entry));
+        throw EIniFileError(fileKey);
+    case TIniAccess::Stuck:
+    case TIniAccess::Writable:
+        break;
+    }
+    // A file that cannot be replaced keeps its keys: nothing is changed.
+    const bool stuck = static_cast<TIniAccess>(known->second.access) == TIniAccess::Stuck;
+    bool exists = false;
+    try {
+        exists = machine_->IniKeyThere(fileKey, section, key);
+        if (exists && !stuck) {
+            machine_->DeleteIniKey(fileKey, section, key);
+        }
+    } catch (const EIniFileError&) {
+        // The file changed since it was looked at.
+        extra.error = GetLastError();
+        Record(entry, file, TOutcome::Failed, extra, NameOf(entry));
+        throw;
+    }
+    TOutcome outcome = !exists ? TOutcome::Absent : stuck ? TOutcome::Failed : TOutcome::Removed;
+    pendingIni_.push_back({entry, file, fileKey, outcome, exists ? extra.error : 0});
 }
 
 void TLedger::IniWrittenBack(const std::vector<std::string>& failedFiles) {
-    std::unordered_set<std::string> failed;
-    for (const std::string& file : failedFiles) {
-        failed.insert(UpperCase(file));
-    }
+    std::unordered_set<std::string> failed(failedFiles.begin(), failedFiles.end());
     for (const TPendingIni& pending : pendingIni_) {
-        if (!pending.existed) {
-            Record(pending.entry, pending.file, TOutcome::Absent);
-        } else if (failed.count(pending.fileUpper) != 0) {
-            Record(pending.entry, pending.file, TOutcome::Failed, TExtra(), NameOf(pending.entry));
-        } else {
-            Record(pending.entry, pending.file, TOutcome::Removed);
+        TOutcome outcome = pending.outcome;
+        if (outcome == TOutcome::Removed && failed.count(pending.fileKey) != 0) {
+            outcome = TOutcome::Failed;
         }
+        TExtra extra;
+        extra.error = pending.error;
+        Record(pending.entry, pending.file, outcome, extra,
+               outcome == TOutcome::Failed ? NameOf(pending.entry) : std::string());
     }
     pendingIni_.clear();
+    iniAccess_.clear();
 }
 
 void TLedger::RemoveFont(const std::string& entry, const std::string& name,
                          BOOL(WINAPI* removeFont)(LPCSTR)) {
-    if (preview_) {
-        Record(entry, name, FileExists(name) ? TOutcome::Removed : TOutcome::Absent);
-        return;
-    }
-    // A font the system has not loaded has nothing to release.
-    Record(entry, name, removeFont(name.c_str()) ? TOutcome::Removed : TOutcome::Absent);
+    Record(entry, name,
+           machine_->RemoveFont(name, removeFont) ? TOutcome::Removed : TOutcome::Absent);
+}
+
+void TLedger::FontsChanged() {
+    machine_->FontsChanged();
 }
 
 void TLedger::UnregisterServerEntry(const std::string& entry, const std::string& path) {
-    if (preview_) {
-        // Loading the library would run its code: the file's presence is
-        // all the preview goes by.
-        Record(entry, path, FileExists(path) ? TOutcome::Unregistered : TOutcome::UnregisterFailed);
+    TExtra extra;
+    // No library file there: nothing to load, in a run or a preview. A
+    // relative name is the loader's to look up.
+    if (path.empty() || IsDeviceName(path) || path.back() == '\\' || path.back() == '/' ||
+        (IsFullPath(path) && !machine_->FileThere(path))) {
+        extra.error = ERROR_MOD_NOT_FOUND;
+        Record(entry, path, TOutcome::UnregisterFailed, extra);
         return;
     }
-    SetLastError(ERROR_SUCCESS);
     bool called = false;
     try {
-        called = UnregisterServer(path);
+        called = machine_->UnregisterServer(path);
     } catch (const EServerFault& fault) {
         // The run ends with the fault; the report names it at its entry,
         // which is all an unattended run has to show for it.
-        TExtra extra;
         extra.message = fault.what();
         Record(entry, path, TOutcome::UnregisterFailed, extra);
         throw;
@@ -202,15 +170,12 @@ void TLedger::UnregisterServerEntry(const std::string& entry, const std::string&
         Record(entry, path, TOutcome::Unregistered);
         return;
     }
-    TExtra extra;
     extra.error = GetLastError();
     Record(entry, path, TOutcome::UnregisterFailed, extra);
 }
 
 int32_t TLedger::ReadCounter(const std::string& counterPath, bool& exists) const {
-    exists =
-        RegValueExists(counterPath) && (!preview_ || goneValues_.count(ValueId(counterPath)) == 0);
-    return exists ? ReadRegInteger(counterPath, 1) : 1;
+    return machine_->ReadCounter(counterPath, exists);
 }
 
 void TLedger::DecrementCounter(const std::string& entry, const std::string& counterPath,
@@ -220,7 +185,7 @@ void TLedger::DecrementCounter(const std::string& entry, const std::string& coun
     extra.before = before;
     extra.after = before - 1;
     kept_[UpperCase(NameOf(entry))] = TOutcome::KeptShared;
-    if (preview_ || WriteRegInteger(counterPath, before - 1)) {
+    if (machine_->WriteCounter(counterPath, before - 1)) {
         Record(entry, counterPath, TOutcome::CounterDecremented, extra);
         return;
     }
@@ -238,12 +203,7 @@ void TLedger::DeleteCounter(const std::string& entry, const std::string& counter
     extra.counters = true;
     extra.before = before;
     extra.after = 0;
-    if (preview_) {
-        goneValues_.insert(ValueId(counterPath));
-        Record(entry, counterPath, TOutcome::Removed, extra);
-        return;
-    }
-    if (DeleteRegValue(counterPath) || !RegValueExists(counterPath)) {
+    if (machine_->DeleteValue(counterPath)) {
         Record(entry, counterPath, TOutcome::Removed, extra);
         return;
     }

@@ -309,29 +309,6 @@ TRegValueRemoval RemoveRegValueEntry(const std::string& path, LSTATUS& error) {
     return kRegNoValue;
 }
 
-bool RemoveRegEntry(const std::string& path) {
-    // A bare root opens as a key, but nothing in it, its default value
-    // included, is an installation's to remove.
-    if (NamesRootKey(path)) {
-        return false;
-    }
-    // The value reading wins: a value of that name is deleted and nothing
-    // else is tried.
-    LSTATUS error = ERROR_SUCCESS;
-    switch (RemoveRegValueEntry(path, error)) {
-    case kRegValueRemoved:
-        return true;
-    case kRegValueStays:
-        return false;
-    case kRegNoValue:
-        break;
-    }
-    if (RegKeyExists(path)) {
-        return DeleteRegKey(path);
-    }
-    return false;
-}
-
 bool DeleteRegKey(const std::string& path) {
     if (NamesRootKey(path)) {
         return false;

@@ -43,10 +43,6 @@ bool DeleteRegValue(const std::string& path);
 void GetRegSubKeyNames(const std::string& path, TStringList& list);
 // Replaces the list with the key's value names (empty when it does not open).
 void GetRegValueNames(const std::string& path, TStringList& list);
-// Deletes the value the path names or, when there is no such value, the key
-// with everything below it (as DeleteRegKey); true when one of them went. A
-// root alone is never removed.
-bool RemoveRegEntry(const std::string& path);
 // Whether the key named by the path (taken as a key) and everything below it
 // could be deleted, and whether the value the path names could be: asked of
 // the system by opening with the rights a deletion needs, changing nothing.
@@ -54,8 +50,10 @@ bool RegKeyDeletable(const std::string& path);
 bool RegValueDeletable(const std::string& path);
 // True when the path's key part is a root alone ("HKCU\", "HKLM").
 bool IsRootKeyPath(const std::string& path);
-// The value reading of RemoveRegEntry on its own: the value was deleted, it
-// exists but stays (`error` holds the refusal), or there is no such value.
+// The value reading of a registry entry's removal (the ledger's
+// RemoveRegistryEntry, which deletes the key when there is no such value):
+// the value was deleted, it exists but stays (`error` holds the refusal), or
+// there is no such value.
 enum TRegValueRemoval { kRegValueRemoved, kRegValueStays, kRegNoValue };
 TRegValueRemoval RemoveRegValueEntry(const std::string& path, LSTATUS& error);
 // Deletes the key with all its subkeys and values; true when the key itself

@@ -92,12 +92,7 @@ void RemoveRegFonts() {
             Ledger().RemoveFont(entry, name, RemoveFontResourceHook);
         }
     }
-    if (Ledger().Preview()) {
-        return;
-    }
-    // A window that does not answer must not hold the uninstall up.
-    DWORD_PTR result = 0;
-    SendMessageTimeoutA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0, SMTO_ABORTIFHUNG, 5000, &result);
+    Ledger().FontsChanged();
 }
 
 void RemoveAddReg() {

@@ -38,7 +38,8 @@ int RunProgramEntry(const std::string& value) {
 int RunProgramEntry(const std::string& value, const std::string& entry) {
     const CharSet comma = CommaSet();
     std::string file = UnquoteText(GetField(1, value, comma), '"');
-    if (!FileExists(file)) {
+    // After CopyFiles the program may be gone: in a preview too.
+    if (!Ledger().FileThere(file)) {
         Ledger().ProgramMissing(entry, file);
         return 0;
     }

@@ -3,12 +3,21 @@
 #include "RegTestSupport.h"
 #include "TestSupport.h"
 #include "ktHandle.h"
+#include "ktLedger.h"
 #include "ktRegIni.h"
 
 #include <string>
 #include <vector>
 
 namespace {
+
+// A registry entry's removal as a run does it, through the ledger (no
+// report): true when the value or key went.
+bool RemoveRegEntry(const std::string& path) {
+    int before = Ledger().Count(TOutcome::Removed);
+    Ledger().RemoveRegistryEntry(path + "=", path);
+    return Ledger().Count(TOutcome::Removed) > before;
+}
 
 class RegIni : public TempRegTest {
   protected:

@@ -1,0 +1,224 @@
+// The overlay: each step answered as the real machine would answer it on the
+// machine as the run would have left it by then, with nothing changed.
+#include "ktLedgerMachine.h"
+
+#include "ktFileUtils.h"
+#include "ktGuardRails.h"
+#include "ktHandle.h"
+#include "ktIniCache.h"
+#include "ktIniFile.h"
+#include "ktText.h"
+
+#include <unordered_map>
+#include <unordered_set>
+
+namespace {
+
+const char kMissing[] = "\x01\x02missing\x02\x01";
+
+// Would deleting the file now be refused because another process holds it?
+// An open for deletion with every sharing allowed fails exactly then, and
+// changes nothing.
+bool FileInUse(const std::string& path, DWORD& error) {
+    TScopedHandle handle(CreateFileA(path.c_str(), DELETE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (handle) {
+        return false;
+    }
+    error = GetLastError();
+    return error == ERROR_SHARING_VIOLATION;
+}
+
+std::string ChildKey(const std::string& folderKey, const std::string& name) {
+    return folderKey.back() == '\\' ? folderKey + UpperCase(name)
+                                    : folderKey + "\\" + UpperCase(name);
+}
+
+// The key of a registry value as the overlay remembers it: its key's
+// canonical form and the value's name, upper-cased.
+std::string ValueKey(const std::string& path) {
+    return CanonicalRegKey(ExtractRegKeyPath(path)) + "\n" + UpperCase(ExtractRegValueName(path));
+}
+
+class TOverlayMachine : public TLedgerMachine {
+  public:
+    bool IsOverlay() const override { return true; }
+
+    TFileDeletion DeleteFile(const std::string& path, DWORD& error) override {
+        error = 0;
+        if (!FileThere(path)) {
+            return TFileDeletion::NoFile;
+        }
+        if (FileInUse(path, error)) {
+            return TFileDeletion::Refused;
+        }
+        error = 0;
+        gone_.insert(LedgerFileKey(path));
+        return TFileDeletion::Deleted;
+    }
+
+    bool ScheduleDelete(const std::string&, DWORD&) override {
+        // The file stays until the restart: a folder that holds it is not
+        // empty for the rest of the run.
+        return true;
+    }
+
+    TFolderRemoval RemoveFolder(const std::string& path, DWORD& error) override {
+        error = 0;
+        std::string key = LedgerFileKey(path);
+        if (!DirectoryExists(path) || Gone(key)) {
+            error = ERROR_FILE_NOT_FOUND;
+            return TFolderRemoval::NoFolder;
+        }
+        WIN32_FIND_DATAA data;
+        TScopedFind find(FindFirstFileA((AddBackslash(path) + "*").c_str(), &data));
+        for (bool more = static_cast<bool>(find); more; more = FindNextFileA(find.Get(), &data)) {
+            std::string name = data.cFileName;
+            if (name != "." && name != ".." && gone_.count(ChildKey(key, name)) == 0) {
+                error = ERROR_DIR_NOT_EMPTY;
+                return TFolderRemoval::NotEmpty;
+            }
+        }
+        gone_.insert(key);
+        return TFolderRemoval::Removed;
+    }
+
+    bool FileThere(const std::string& path) override {
+        return !IsDeviceName(path) && FileExists(path) && !Gone(LedgerFileKey(path));
+    }
+
+    TRegValueRemoval RemoveValue(const std::string& path, LSTATUS& error) override {
+        error = ERROR_SUCCESS;
+        if (!ValueThere(path)) {
+            return kRegNoValue;
+        }
+        if (!RegValueDeletable(path)) {
+            error = ERROR_ACCESS_DENIED;
+            return kRegValueStays;
+        }
+        goneValues_.insert(ValueKey(path));
+        return kRegValueRemoved;
+    }
+
+    bool KeyThere(const std::string& path) override {
+        return RegKeyExists(path) && !KeyGone(CanonicalRegKey(path));
+    }
+
+    bool DeleteKey(const std::string& path) override {
+        if (!RegKeyDeletable(path)) {
+            return false;
+        }
+        goneKeys_.insert(CanonicalRegKey(path));
+        return true;
+    }
+
+    int32_t ReadCounter(const std::string& path, bool& exists) override {
+        exists = ValueThere(path);
+        if (!exists) {
+            return 1;
+        }
+        auto lowered = counters_.find(ValueKey(path));
+        return lowered != counters_.end() ? lowered->second : ReadRegInteger(path, 1);
+    }
+
+    bool WriteCounter(const std::string& path, int32_t value) override {
+        // The counter exists (only a count above 1 is lowered), so its key
+        // does: writing it needs the right to set values in that key.
+        if (!RegValueDeletable(path)) {
+            return false;
+        }
+        counters_[ValueKey(path)] = value;
+        return true;
+    }
+
+    bool DeleteValue(const std::string& path) override {
+        if (!ValueThere(path)) {
+            return true;
+        }
+        if (!RegValueDeletable(path)) {
+            return false;
+        }
+        goneValues_.insert(ValueKey(path));
+        return true;
+    }
+
+    bool IniKeyThere(const std::string& fileKey, const std::string& section,
+                     const std::string& key) override {
+        // A read-only engine: the preview never writes, nor creates a file.
+        return goneIni_.count(IniEntryKey(fileKey, section, key)) == 0 &&
+               GetIniFile(fileKey, true)->ReadString(section, key, kMissing) != kMissing;
+    }
+
+    void DeleteIniKey(const std::string& fileKey, const std::string& section,
+                      const std::string& key) override {
+        goneIni_.insert(IniEntryKey(fileKey, section, key));
+    }
+
+    bool RemoveFont(const std::string& name, BOOL(WINAPI*)(LPCSTR)) override {
+        return FileThere(name);
+    }
+
+    void FontsChanged() override {}
+
+    bool UnregisterServer(const std::string&) override {
+        // Loading the library would run its code.
+        return true;
+    }
+
+  private:
+    // A file or folder is gone when it or a folder above it is.
+    bool Gone(std::string key) const {
+        if (gone_.empty()) {
+            return false;
+        }
+        for (;;) {
+            if (gone_.count(key) != 0) {
+                return true;
+            }
+            size_t slash = key.rfind('\\');
+            if (slash == std::string::npos || slash + 1 == key.size()) {
+                return false;
+            }
+            key.resize(slash);
+        }
+    }
+
+    bool KeyGone(std::string key) const {
+        if (goneKeys_.empty()) {
+            return false;
+        }
+        for (;;) {
+            if (goneKeys_.count(key) != 0) {
+                return true;
+            }
+            size_t slash = key.rfind('\\');
+            if (slash == std::string::npos) {
+                return false;
+            }
+            key.resize(slash);
+        }
+    }
+
+    bool ValueThere(const std::string& path) {
+        return RegValueExists(path) && goneValues_.count(ValueKey(path)) == 0 &&
+               !KeyGone(CanonicalRegKey(ExtractRegKeyPath(path)));
+    }
+
+    static std::string IniEntryKey(const std::string& fileKey, const std::string& section,
+                                   const std::string& key) {
+        return fileKey + "\n" + UpperCase(section) + "\n" + UpperCase(key);
+    }
+
+    std::unordered_set<std::string> gone_;              // files and folders, by LedgerFileKey
+    std::unordered_set<std::string> goneKeys_;          // registry keys, canonical
+    std::unordered_set<std::string> goneValues_;        // registry values, by ValueKey
+    std::unordered_map<std::string, int32_t> counters_; // use counts as lowered
+    std::unordered_set<std::string> goneIni_;           // INI entries
+};
+
+} // namespace
+
+std::unique_ptr<TLedgerMachine> NewOverlayMachine() {
+    return std::make_unique<TOverlayMachine>();
+}
