@@ -1,6 +1,7 @@
 // The key of a file in the ledger, the INI access check that both machines
 // share, and the real machine, which carries each step out.
 #include "ktLedgerMachine.h"
+#include "ktPathNames.h"
 
 #include "ktFileUtils.h"
 #include "ktHandle.h"
@@ -16,118 +17,6 @@ namespace {
 
 // A text no INI value holds: tells a missing key from an empty value.
 const char kMissing[] = "\x01\x02missing\x02\x01";
-
-std::string CurrentDirectory() {
-    char buffer[MAX_PATH + 1] = {};
-    DWORD length = GetCurrentDirectoryA(MAX_PATH, buffer);
-    return length > 0 && length <= MAX_PATH ? std::string(buffer, length) : std::string();
-}
-
-// The path's root ("C:", "\\server\share") and the rest, which begins
-// with "\" unless the path is relative to the root's current folder.
-void SplitRoot(const std::string& path, std::string& root, std::string& rest) {
-    if (path.size() >= 2 && path[0] == '\\' && path[1] == '\\') {
-        size_t server = path.find('\\', 2);
-        size_t share = server == std::string::npos ? server : path.find('\\', server + 1);
-        root = path.substr(0, share);
-        rest = share == std::string::npos ? std::string() : path.substr(share);
-    } else if (path.size() >= 2 && path[1] == ':') {
-        root = path.substr(0, 2);
-        rest = path.substr(2);
-    } else {
-        root.clear();
-        rest = path;
-    }
-}
-
-// GetFullPathNameA's forming of a path, by its documented rules, on the
-// text alone.
-std::string FullPathOf(std::string path) {
-    for (char& c : path) {
-        if (c == '/') {
-            c = '\\';
-        }
-    }
-    std::string root;
-    std::string rest;
-    SplitRoot(path, root, rest);
-    bool uncRoot = root.size() >= 2 && root[0] == '\\';
-    if (!uncRoot && (rest.empty() || rest[0] != '\\')) {
-        // Relative to a current folder: the process's, or the drive's root
-        // when the current folder lies on another drive.
-        std::string current = CurrentDirectory();
-        std::string currentRoot;
-        std::string currentRest;
-        SplitRoot(current, currentRoot, currentRest);
-        if (root.empty() || UpperCase(root) == UpperCase(currentRoot)) {
-            root = currentRoot;
-            rest = currentRest + "\\" + rest;
-        } else {
-            rest = "\\" + rest;
-        }
-    } else if (root.empty()) {
-        std::string currentRest;
-        SplitRoot(CurrentDirectory(), root, currentRest);
-    }
-    std::vector<std::string> names;
-    for (size_t start = 0; start <= rest.size();) {
-        size_t end = rest.find('\\', start);
-        if (end == std::string::npos) {
-            end = rest.size();
-        }
-        std::string name = rest.substr(start, end - start);
-        if (name == "..") {
-            if (!names.empty()) {
-                names.pop_back();
-            }
-        } else if (!name.empty() && name != ".") {
-            names.push_back(name);
-        }
-        start = end + 1;
-    }
-    if (!names.empty()) {
-        std::string& last = names.back();
-        size_t keep = last.find_last_not_of(". ");
-        last.erase(keep == std::string::npos ? 0 : keep + 1);
-        if (last.empty()) {
-            names.pop_back();
-        }
-    }
-    std::string result = root;
-    for (const std::string& name : names) {
-        result += "\\" + name;
-    }
-    return names.empty() ? result + "\\" : result;
-}
-
-// GetLongPathNameA's expansion where the path exists: only a short (8.3)
-// name holds a "~", so no other path costs a look at the file system.
-std::string LongPathOf(const std::string& full) {
-    if (full.find('~') == std::string::npos) {
-        return full;
-    }
-    std::string root;
-    std::string rest;
-    SplitRoot(full, root, rest);
-    std::string result = root;
-    for (size_t start = 1; start <= rest.size() && !rest.empty();) {
-        size_t end = rest.find('\\', start);
-        if (end == std::string::npos) {
-            end = rest.size();
-        }
-        std::string name = rest.substr(start, end - start);
-        if (name.find('~') != std::string::npos && name.find_first_of("*?") == std::string::npos) {
-            WIN32_FIND_DATAA data;
-            TScopedFind find(FindFirstFileA((result + "\\" + name).c_str(), &data));
-            if (find) {
-                name = data.cFileName;
-            }
-        }
-        result += "\\" + name;
-        start = end + 1;
-    }
-    return result;
-}
 
 class TRealMachine : public TLedgerMachine {
   public:
@@ -236,7 +125,7 @@ class TRealMachine : public TLedgerMachine {
 } // namespace
 
 std::string LedgerFileKey(const std::string& path) {
-    return UpperCase(LongPathOf(FullPathOf(path)));
+    return UpperCase(NormalizedPath(path));
 }
 
 TIniAccess TLedgerMachine::IniAccess(const std::string& fileKey, DWORD& error) {

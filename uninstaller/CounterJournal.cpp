@@ -7,6 +7,8 @@
 // usual.
 #include "CounterJournal.h"
 
+#include "ktPathNames.h"
+
 #include "ktFileUtils.h"
 #include "ktStrUtils.h"
 #include "ktText.h"
@@ -22,25 +24,10 @@ const char kLogLine[] = "log=";
 // The log's path made absolute against the current directory, so that
 // every spelling of a relative path names the same journal.
 std::string FullLogPath(const std::string& path) {
-    if (path.size() >= 2 && (path[1] == ':' || (path[0] == '\\' && path[1] == '\\'))) {
-        return path;
-    }
     if (!path.empty() && path[0] == '/') {
         return path; // a native path
     }
-    char folder[MAX_PATH * 2];
-    DWORD length = GetCurrentDirectoryA(sizeof folder, folder);
-    if (length == 0 || length >= sizeof folder) {
-        return path;
-    }
-    std::string base(folder, length);
-    if (!path.empty() && path[0] == '\\') {
-        return base.substr(0, 2) + path; // the current drive's root
-    }
-    if (!base.empty() && base.back() != '\\' && base.back() != '/') {
-        base += '\\';
-    }
-    return base + path;
+    return NormalizedPath(path);
 }
 
 uint32_t Fnv1a(const std::string& text) {
