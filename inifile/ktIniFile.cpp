@@ -27,11 +27,11 @@ void* RawLink(size_t rawIndex) {
 
 TktIniFile::TktIniFile(const std::string& fileName, bool readOnly, bool ignoreComments,
                        bool nameValueOnly, bool trimAroundEquals, bool stripValueQuotes,
-                       bool trimTrailing)
+                       bool trimTrailing, TIniRules rules)
     : sections_(std::make_unique<TSectionList>()), readOnly_(readOnly),
       ignoreComments_(ignoreComments), nameValueOnly_(nameValueOnly),
       trimAroundEquals_(trimAroundEquals), stripValueQuotes_(stripValueQuotes),
-      trimTrailing_(trimTrailing) {
+      trimTrailing_(trimTrailing), rules_(rules) {
     try {
         SetFileName(fileName);
     } catch (...) {
@@ -120,6 +120,9 @@ size_t TktIniFile::FindEquals(const std::string& line, size_t from,
 }
 
 TktIniFile::TLineKind TktIniFile::ParseLine(std::string& line) const {
+    if (rules_ == TIniRules::Profile) {
+        return ParseProfileLine(line);
+    }
     if (line.size() == 1 && line[0] == '\x1A') {
         return lkSkip;
     }
@@ -327,7 +330,8 @@ void TktIniFile::TakeLine(std::string& line, const std::string* raw, TStringList
 }
 
 void TktIniFile::LoadLines(bool keepRaw) {
-    TBlockLineReader reader(handle_);
+    TBlockLineReader reader(handle_, 1 << 20,
+                            rules_ == TIniRules::Profile ? TLineEnds::AtCrOrLf : TLineEnds::AtCr);
     std::string line;
     std::string raw;
     TStringList* current = nullptr;
@@ -338,7 +342,8 @@ void TktIniFile::LoadLines(bool keepRaw) {
     loadFailed_ = reader.ReadFailed();
 }
 
-TStringList* TktIniFile::FindSection(const std::string& section, bool add) {
+TStringList* TktIniFile::FindSection(const std::string& asked, bool add) {
+    const std::string section = Asked(asked);
     const int count = sections_->Count();
     if (count > 0) {
         // The remembered position may stand beyond an index that shrank.
@@ -371,7 +376,7 @@ int TktIniFile::FindKey(const std::string& section, const std::string& key, TStr
     if (!lines) {
         return -1;
     }
-    return lines->IndexOfName(key);
+    return lines->IndexOfName(Asked(key));
 }
 
 std::string TktIniFile::ReadString(const std::string& section, const std::string& key,
@@ -384,8 +389,8 @@ std::string TktIniFile::ReadString(const std::string& section, const std::string
     // The value follows the stored name's "=", whatever the length of the
     // key as asked (letter case can change a name's length in bytes).
     const std::string& line = (*lines)[at];
-    size_t eq = FindEquals(line, 0, nullptr);
-    return eq == std::string::npos ? std::string() : line.substr(eq + 1);
+    size_t value = ValueStart(line);
+    return value == std::string::npos ? std::string() : line.substr(value);
 }
 
 void TktIniFile::WriteString(const std::string& section, const std::string& key,
@@ -398,7 +403,7 @@ void TktIniFile::WriteString(const std::string& section, const std::string& key,
         }
         return;
     }
-    std::string line = key + "=" + value;
+    std::string line = Asked(key) + "=" + value;
     TStringList* lines = nullptr;
     int at = FindKey(section, key, lines, true);
     if (at < 0) {
@@ -435,7 +440,7 @@ void TktIniFile::WriteBool(const std::string& section, const std::string& key, b
 }
 
 void TktIniFile::ReadSection(const std::string& section, TStringList& names) {
-    int at = sections_->IndexOf(section);
+    int at = sections_->IndexOf(Asked(section));
     if (at < 0) {
         return;
     }
@@ -455,7 +460,7 @@ void TktIniFile::ReadSections(TStringList& names) {
 }
 
 void TktIniFile::ReadSectionValues(const std::string& section, TStringList& pairs) {
-    int at = sections_->IndexOf(section);
+    int at = sections_->IndexOf(Asked(section));
     if (at < 0) {
         return;
     }
@@ -479,7 +484,7 @@ void TktIniFile::ReadSectionValues(const std::string& section, TStringList& pair
 }
 
 void TktIniFile::EraseSection(const std::string& section) {
-    int at = sections_->IndexOf(section);
+    int at = sections_->IndexOf(Asked(section));
     if (at < 0) {
         return;
     }
@@ -501,7 +506,7 @@ void TktIniFile::DeleteKey(const std::string& section, const std::string& key) {
 
 void TktIniFile::AddLine(const std::string& section, const std::string& key,
                          const std::string& value) {
-    std::string line = key + "=" + value;
+    std::string line = Asked(key) + "=" + value;
     TStringList* lines = FindSection(section, true);
     if (exactSection_ != lines || exactGeneration_ != generation_) {
         exactLines_.clear();

@@ -122,11 +122,14 @@ void TLedger::DeleteIniKey(const std::string& entry, const std::string& file,
                            const std::string& section, const std::string& key) {
     if (preview_) {
         // A read-only engine: the preview never writes, nor creates a file.
-        bool exists = GetIniFile(file, true)->ReadString(section, key, kMissing) != kMissing;
+        // Another program's file, read as the system reads it.
+        bool exists =
+            GetIniFile(file, true, TIniRules::Profile)->ReadString(section, key, kMissing) !=
+            kMissing;
         Record(entry, file, exists ? TOutcome::Removed : TOutcome::Absent);
         return;
     }
-    TktIniFile* engine = GetIniFile(file, false);
+    TktIniFile* engine = GetIniFile(file, false, TIniRules::Profile);
     bool exists = engine->ReadString(section, key, kMissing) != kMissing;
     engine->DeleteKey(section, key);
     pendingIni_.push_back({entry, file, UpperCase(file), exists});
