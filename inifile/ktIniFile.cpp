@@ -11,10 +11,6 @@ EIniFileError::EIniFileError(const std::string& fileName)
     : std::runtime_error("Cannot open file " + fileName) {}
 
 namespace {
-bool IsBlankOrTab(char c) {
-    return c == ' ' || c == '\t';
-}
-
 HANDLE ToHandle(TFileHandle handle) {
     return reinterpret_cast<HANDLE>(static_cast<intptr_t>(handle));
 }
@@ -76,122 +72,6 @@ void TktIniFile::ClearSections() {
     rawLines_.clear();
     shadowingHeaders_.clear();
     ++generation_;
-}
-
-void TktIniFile::ReadLeadBytes() {
-    doubleByte_ = false;
-    for (int b = 0; b < 256; ++b) {
-        leadBytes_[b] = IsDBCSLeadByte(static_cast<BYTE>(b)) != FALSE;
-        doubleByte_ = doubleByte_ || leadBytes_[b];
-    }
-}
-
-size_t TktIniFile::FindEquals(const std::string& line, size_t from,
-                              std::vector<size_t>* starts) const {
-    const size_t n = line.size();
-    if (!doubleByte_) {
-        // Every byte is a character: the first "=" before any NUL.
-        const char* base = line.data();
-        const void* eq = from < n ? memchr(base + from, '=', n - from) : nullptr;
-        if (!eq) {
-            return std::string::npos;
-        }
-        size_t at = static_cast<const char*>(eq) - base;
-        if (memchr(base + from, '\0', at - from)) {
-            return std::string::npos;
-        }
-        return at;
-    }
-    size_t i = from;
-    while (i < n && line[i] != '\0') {
-        if (starts) {
-            starts->push_back(i);
-        }
-        if (line[i] == '=') {
-            return i;
-        }
-        if (leadBytes_[static_cast<unsigned char>(line[i])] && i + 1 < n && line[i + 1] != '\0') {
-            i += 2;
-        } else {
-            ++i;
-        }
-    }
-    return std::string::npos;
-}
-
-TktIniFile::TLineKind TktIniFile::ParseLine(std::string& line) const {
-    if (rules_ == TIniRules::Profile) {
-        return ParseProfileLine(line);
-    }
-    if (line.size() == 1 && line[0] == '\x1A') {
-        return lkSkip;
-    }
-    if (line.empty() || (ignoreComments_ && line[0] == ';')) {
-        return lkSkip;
-    }
-    if (line[0] == '[' && line.back() == ']') {
-        line = line.substr(1, line.size() - 2);
-        return lkHeader;
-    }
-    if (trimAroundEquals_) {
-        if (!doubleByte_) {
-            size_t p = FindEquals(line, 0, nullptr);
-            if (p != std::string::npos) {
-                size_t k = p;
-                while (k > 0 && IsBlankOrTab(line[k - 1])) {
-                    --k;
-                }
-                line.erase(k, p - k);
-            }
-        } else {
-            // Deleting a byte can make an "=" the trail byte of the character
-            // before it, so the search restarts after each deletion; it
-            // resumes at the last character start before the deleted byte.
-            std::vector<size_t> starts;
-            size_t p = FindEquals(line, 0, &starts);
-            while (p != std::string::npos && p >= 1 && IsBlankOrTab(line[p - 1])) {
-                line.erase(p - 1, 1);
-                while (!starts.empty() && starts.back() > p - 1) {
-                    starts.pop_back();
-                }
-                size_t from = 0;
-                if (!starts.empty()) {
-                    from = starts.back();
-                    starts.pop_back();
-                }
-                p = FindEquals(line, from, &starts);
-            }
-        }
-        size_t p = FindEquals(line, 0, nullptr);
-        if (p != std::string::npos && p >= 1) {
-            size_t e = p + 1;
-            while (e < line.size() && IsBlankOrTab(line[e])) {
-                ++e;
-            }
-            line.erase(p + 1, e - p - 1);
-        }
-    }
-    if (trimTrailing_) {
-        size_t end = line.size();
-        while (end > 0 && static_cast<unsigned char>(line[end - 1]) < 33) {
-            --end;
-        }
-        line.resize(end);
-    }
-    if (stripValueQuotes_) {
-        size_t p = FindEquals(line, 0, nullptr);
-        if (p != std::string::npos && p >= 1 && line.size() > p + 2) {
-            char q = line[p + 1];
-            if ((q == '"' || q == '\'') && line.back() == q) {
-                line.pop_back();
-                line.erase(p + 1, 1);
-            }
-        }
-    }
-    if (nameValueOnly_ && FindEquals(line, 0, nullptr) == std::string::npos) {
-        return lkSkip;
-    }
-    return lkEntry;
 }
 
 void TktIniFile::LoadFile() {

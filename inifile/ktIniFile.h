@@ -175,7 +175,7 @@ class TktIniFile {
     // name for a header, the stored form for an entry.
     enum TLineKind { lkSkip, lkHeader, lkEntry };
     TLineKind ParseLine(std::string& line) const;
-    // ParseLine under the profile rules (ktIniFileProfile.cpp).
+    // ParseLine under the profile rules.
     TLineKind ParseProfileLine(std::string& line) const;
     // A section or key name as the engine looks it up: without its
     // surrounding blanks under the profile rules, as given otherwise.
