@@ -12,10 +12,6 @@ EIniFileError::EIniFileError(const std::string& fileName)
     : std::runtime_error("Cannot open file " + fileName) {}
 
 namespace {
-bool IsBlankOrTab(char c) {
-    return c == ' ' || c == '\t';
-}
-
 HANDLE ToHandle(TFileHandle handle) {
     return reinterpret_cast<HANDLE>(static_cast<intptr_t>(handle));
 }
@@ -28,11 +24,11 @@ void* RawLink(size_t rawIndex) {
 
 TktIniFile::TktIniFile(const std::string& fileName, bool readOnly, bool ignoreComments,
                        bool nameValueOnly, bool trimAroundEquals, bool stripValueQuotes,
-                       bool trimTrailing)
+                       bool trimTrailing, TIniRules rules)
     : sections_(std::make_unique<TSectionList>()), readOnly_(readOnly),
       ignoreComments_(ignoreComments), nameValueOnly_(nameValueOnly),
       trimAroundEquals_(trimAroundEquals), stripValueQuotes_(stripValueQuotes),
-      trimTrailing_(trimTrailing) {
+      trimTrailing_(trimTrailing), rules_(rules) {
     try {
         SetFileName(fileName);
     } catch (...) {
@@ -77,119 +73,6 @@ void TktIniFile::ClearSections() {
     rawLines_.clear();
     shadowingHeaders_.clear();
     ++generation_;
-}
-
-void TktIniFile::ReadLeadBytes() {
-    doubleByte_ = false;
-    for (int b = 0; b < 256; ++b) {
-        leadBytes_[b] = IsDBCSLeadByte(static_cast<BYTE>(b)) != FALSE;
-        doubleByte_ = doubleByte_ || leadBytes_[b];
-    }
-}
-
-size_t TktIniFile::FindEquals(const std::string& line, size_t from,
-                              std::vector<size_t>* starts) const {
-    const size_t n = line.size();
-    if (!doubleByte_) {
-        // Every byte is a character: the first "=" before any NUL.
-        const char* base = line.data();
-        const void* eq = from < n ? memchr(base + from, '=', n - from) : nullptr;
-        if (!eq) {
-            return std::string::npos;
-        }
-        size_t at = static_cast<const char*>(eq) - base;
-        if (memchr(base + from, '\0', at - from)) {
-            return std::string::npos;
-        }
-        return at;
-    }
-    size_t i = from;
-    while (i < n && line[i] != '\0') {
-        if (starts) {
-            starts->push_back(i);
-        }
-        if (line[i] == '=') {
-            return i;
-        }
-        if (leadBytes_[static_cast<unsigned char>(line[i])] && i + 1 < n && line[i + 1] != '\0') {
-            i += 2;
-        } else {
-            ++i;
-        }
-    }
-    return std::string::npos;
-}
-
-TktIniFile::TLineKind TktIniFile::ParseLine(std::string& line) const {
-    if (line.size() == 1 && line[0] == '\x1A') {
-        return lkSkip;
-    }
-    if (line.empty() || (ignoreComments_ && line[0] == ';')) {
-        return lkSkip;
-    }
-    if (line[0] == '[' && line.back() == ']') {
-        line = line.substr(1, line.size() - 2);
-        return lkHeader;
-    }
-    if (trimAroundEquals_) {
-        if (!doubleByte_) {
-            size_t p = FindEquals(line, 0, nullptr);
-            if (p != std::string::npos) {
-                size_t k = p;
-                while (k > 0 && IsBlankOrTab(line[k - 1])) {
-                    --k;
-                }
-                line.erase(k, p - k);
-            }
-        } else {
-            // Deleting a byte can make an "=" the trail byte of the character
-            // before it, so the search restarts after each deletion; it
-            // resumes at the last character start before the deleted byte.
-            std::vector<size_t> starts;
-            size_t p = FindEquals(line, 0, &starts);
-            while (p != std::string::npos && p >= 1 && IsBlankOrTab(line[p - 1])) {
-                line.erase(p - 1, 1);
-                while (!starts.empty() && starts.back() > p - 1) {
-                    starts.pop_back();
-                }
-                size_t from = 0;
-                if (!starts.empty()) {
-                    from = starts.back();
-                    starts.pop_back();
-                }
-                p = FindEquals(line, from, &starts);
-            }
-        }
-        size_t p = FindEquals(line, 0, nullptr);
-        if (p != std::string::npos && p >= 1) {
-            size_t e = p + 1;
-            while (e < line.size() && IsBlankOrTab(line[e])) {
-                ++e;
-            }
-            line.erase(p + 1, e - p - 1);
-        }
-    }
-    if (trimTrailing_) {
-        size_t end = line.size();
-        while (end > 0 && static_cast<unsigned char>(line[end - 1]) < 33) {
-            --end;
-        }
-        line.resize(end);
-    }
-    if (stripValueQuotes_) {
-        size_t p = FindEquals(line, 0, nullptr);
-        if (p != std::string::npos && p >= 1 && line.size() > p + 2) {
-            char q = line[p + 1];
-            if ((q == '"' || q == '\'') && line.back() == q) {
-                line.pop_back();
-                line.erase(p + 1, 1);
-            }
-        }
-    }
-    if (nameValueOnly_ && FindEquals(line, 0, nullptr) == std::string::npos) {
-        return lkSkip;
-    }
-    return lkEntry;
 }
 
 void TktIniFile::LoadFile() {
@@ -333,7 +216,8 @@ void TktIniFile::TakeLine(std::string& line, const std::string* raw, TStringList
 }
 
 void TktIniFile::LoadLines(bool keepRaw) {
-    TBlockLineReader reader(handle_);
+    TBlockLineReader reader(handle_, 1 << 20,
+                            rules_ == TIniRules::Profile ? TLineEnds::AtCrOrLf : TLineEnds::AtCr);
     std::string line;
     std::string raw;
     TStringList* current = nullptr;
@@ -344,7 +228,8 @@ void TktIniFile::LoadLines(bool keepRaw) {
     loadFailed_ = reader.ReadFailed();
 }
 
-TStringList* TktIniFile::FindSection(const std::string& section, bool add) {
+TStringList* TktIniFile::FindSection(const std::string& asked, bool add) {
+    const std::string section = Asked(asked);
     const int count = sections_->Count();
     if (count > 0) {
         // The remembered position may stand beyond an index that shrank.
@@ -377,7 +262,7 @@ int TktIniFile::FindKey(const std::string& section, const std::string& key, TStr
     if (!lines) {
         return -1;
     }
-    return lines->IndexOfName(key);
+    return lines->IndexOfName(Asked(key));
 }
 
 std::string TktIniFile::ReadString(const std::string& section, const std::string& key,
@@ -390,8 +275,8 @@ std::string TktIniFile::ReadString(const std::string& section, const std::string
     // The value follows the stored name's "=", whatever the length of the
     // key as asked (letter case can change a name's length in bytes).
     const std::string& line = (*lines)[at];
-    size_t eq = FindEquals(line, 0, nullptr);
-    return eq == std::string::npos ? std::string() : line.substr(eq + 1);
+    size_t value = ValueStart(line);
+    return value == std::string::npos ? std::string() : line.substr(value);
 }
 
 void TktIniFile::WriteString(const std::string& section, const std::string& key,
@@ -404,7 +289,7 @@ void TktIniFile::WriteString(const std::string& section, const std::string& key,
         }
         return;
     }
-    std::string line = key + "=" + value;
+    std::string line = Asked(key) + "=" + value;
     TStringList* lines = nullptr;
     int at = FindKey(section, key, lines, true);
     if (at < 0) {
@@ -441,7 +326,7 @@ void TktIniFile::WriteBool(const std::string& section, const std::string& key, b
 }
 
 void TktIniFile::ReadSection(const std::string& section, TStringList& names) {
-    int at = sections_->IndexOf(section);
+    int at = sections_->IndexOf(Asked(section));
     if (at < 0) {
         return;
     }
@@ -461,7 +346,7 @@ void TktIniFile::ReadSections(TStringList& names) {
 }
 
 void TktIniFile::ReadSectionValues(const std::string& section, TStringList& pairs) {
-    int at = sections_->IndexOf(section);
+    int at = sections_->IndexOf(Asked(section));
     if (at < 0) {
         return;
     }
@@ -485,7 +370,7 @@ void TktIniFile::ReadSectionValues(const std::string& section, TStringList& pair
 }
 
 void TktIniFile::EraseSection(const std::string& section) {
-    int at = sections_->IndexOf(section);
+    int at = sections_->IndexOf(Asked(section));
     if (at < 0) {
         return;
     }
@@ -507,7 +392,7 @@ void TktIniFile::DeleteKey(const std::string& section, const std::string& key) {
 
 void TktIniFile::AddLine(const std::string& section, const std::string& key,
                          const std::string& value) {
-    std::string line = key + "=" + value;
+    std::string line = Asked(key) + "=" + value;
     TStringList* lines = FindSection(section, true);
     if (exactSection_ != lines || exactGeneration_ != generation_) {
         exactLines_.clear();

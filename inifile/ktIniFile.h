@@ -22,6 +22,21 @@ class EIniFileError : public std::runtime_error {
 
 class TSectionList; // the index of sections (section name -> line list)
 
+// How an engine reads the lines, headers and names of its file.
+// - InstallLog: the install log's own rules, which stored logs rely on (a
+//   line ends at a CR and LFs are dropped; a header is a whole line "[...]";
+//   the five load options of the constructor apply).
+// - Profile: as the system's profile functions (GetPrivateProfileStringA and
+//   its family) read other programs' INI files and wininit.ini: a line ends
+//   at CR LF, CR or LF; a header is "[", the name and the first "]" after
+//   optional leading blanks, anything after the "]" ignored; key names (and
+//   the section and key names asked for) are found without their
+//   surrounding blanks, values without them and without one pair of quotes
+//   around them; every other non-blank line is a key (one
+//   without "=" or beginning with ";" is stored as "name=", a key with no
+//   value). The five load options do not apply.
+enum class TIniRules : uint8_t { InstallLog, Profile };
+
 // Nothing is written until UpdateFile (or the destructor, or SetFileName).
 // UpdateFile reports a failed write-back and keeps the changes pending; the
 // destructor and SetFileName cannot report one, and the changes are then lost
@@ -31,7 +46,8 @@ class TktIniFile {
     // Loads the file; a missing file gives an empty engine. Raises
     // EIniFileError for a file that exists but cannot be opened.
     TktIniFile(const std::string& fileName, bool readOnly, bool ignoreComments, bool nameValueOnly,
-               bool trimAroundEquals, bool stripValueQuotes, bool trimTrailing);
+               bool trimAroundEquals, bool stripValueQuotes, bool trimTrailing,
+               TIniRules rules = TIniRules::InstallLog);
     virtual ~TktIniFile();
     TktIniFile(const TktIniFile&) = delete;
     TktIniFile& operator=(const TktIniFile&) = delete;
@@ -89,6 +105,7 @@ class TktIniFile {
     const std::string& FileName() const { return fileName_; }
     bool ReadOnly() const { return readOnly_; }
     bool Modified() const { return modified_; }
+    TIniRules Rules() const { return rules_; }
 
   private:
     std::string fileName_;
@@ -102,6 +119,7 @@ class TktIniFile {
     bool trimAroundEquals_;
     bool stripValueQuotes_;
     bool trimTrailing_;
+    TIniRules rules_;
     // A read error while loading: the engine holds only part of the file, so
     // writing it back would cut the rest off.
     bool loadFailed_ = false;
@@ -157,6 +175,16 @@ class TktIniFile {
     // name for a header, the stored form for an entry.
     enum TLineKind { lkSkip, lkHeader, lkEntry };
     TLineKind ParseLine(std::string& line) const;
+    // ParseLine under the profile rules.
+    TLineKind ParseProfileLine(std::string& line) const;
+    // A section or key name as the engine looks it up: without its
+    // surrounding blanks under the profile rules, as given otherwise.
+    std::string Asked(const std::string& name) const;
+    // Where the value of a stored line starts, past its "=" (npos for none).
+    size_t ValueStart(const std::string& line) const;
+    // The first `wanted` at or after `from`, character-aware in a double-byte
+    // code page (a trail byte is never taken); npos when there is none.
+    size_t FindChar(const std::string& line, char wanted, size_t from) const;
     size_t FindEquals(const std::string& line, size_t from, std::vector<size_t>* starts) const;
     bool leadBytes_[256] = {};
     bool doubleByte_ = false;

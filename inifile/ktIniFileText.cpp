@@ -73,8 +73,10 @@ void TktIniFile::LoadUtf16Lines(bool keepRaw) {
         }
         bytes.append(block.data(), got);
     }
-    // Lines end at a CR and drop every LF, as in an ANSI file; the LF right
-    // after a CR belongs to the line it ends.
+    // Lines end as in an ANSI file: at a CR, dropping every LF, or under the
+    // profile rules at CR LF, CR or LF. The LF right after a CR belongs to
+    // the line it ends.
+    const bool anyEnd = rules_ == TIniRules::Profile;
     const size_t units = bytes.size() / 2 * 2;
     size_t pos = 0;
     bool tookLineFeed = false;
@@ -86,17 +88,19 @@ void TktIniFile::LoadUtf16Lines(bool keepRaw) {
         tookLineFeed = false;
         const size_t start = pos;
         wide.clear();
-        while (pos < units && UnitAt(bytes, pos) != kCr) {
+        while (pos < units && UnitAt(bytes, pos) != kCr && !(anyEnd && UnitAt(bytes, pos) == kLf)) {
             if (UnitAt(bytes, pos) != kLf) {
                 wide += UnitAt(bytes, pos);
             }
             pos += 2;
         }
         if (pos < units) {
+            const bool atCr = UnitAt(bytes, pos) == kCr;
             pos += 2;
-            if (pos < units && UnitAt(bytes, pos) == kLf) {
+            if (atCr && pos < units && UnitAt(bytes, pos) == kLf) {
                 pos += 2;
-                tookLineFeed = true;
+                // Under the install log's rules that LF still opens a line.
+                tookLineFeed = !anyEnd;
             }
         }
         std::string line = ToAnsi(wide);
@@ -112,6 +116,14 @@ void TktIniFile::LoadUtf16Lines(bool keepRaw) {
 
 std::string TktIniFile::RawText(const TRawLine& rawLine, size_t& textEnd) const {
     const char* bytes = rawText_.data() + rawLine.offset;
+    if (encoding_ != enUtf16 && rules_ == TIniRules::Profile) {
+        // The line end is the raw line's only CR or LF, and its last bytes.
+        textEnd = 0;
+        while (textEnd < rawLine.length && bytes[textEnd] != '\r' && bytes[textEnd] != '\n') {
+            ++textEnd;
+        }
+        return std::string(bytes, textEnd);
+    }
     if (encoding_ != enUtf16) {
         // The line end is what follows the text: from its CR on, or the
         // trailing LFs of a last line without CR.
@@ -137,7 +149,7 @@ std::string TktIniFile::RawText(const TRawLine& rawLine, size_t& textEnd) const 
     const size_t units = line.size() / 2 * 2;
     textEnd = units;
     for (size_t at = 0; at < units; at += 2) {
-        if (UnitAt(line, at) == kCr) {
+        if (UnitAt(line, at) == kCr || (rules_ == TIniRules::Profile && UnitAt(line, at) == kLf)) {
             textEnd = at;
             break;
         }

@@ -80,8 +80,9 @@ std::string TktIniFile::BuildFileText() const {
         return end >= markLength_ + tail.size() &&
                out.compare(end - tail.size(), tail.size(), tail) == 0;
     };
-    // Only a CR ends a line (LFs are dropped wherever they stand), so a last
-    // line that ends in text or in LFs alone still needs its CR.
+    // Under the install log's rules only a CR ends a line (LFs are dropped
+    // wherever they stand), so a last line that ends in text or in LFs alone
+    // still needs its CR; under the profile rules an LF ends it too.
     auto breakLine = [&]() {
         if (encoding_ == enUtf16 && out.size() % 2 != 0) {
             // A UTF-16 file that ended in an odd byte: complete that unit,
@@ -89,6 +90,12 @@ std::string TktIniFile::BuildFileText() const {
             out += '\0';
         }
         size_t end = out.size();
+        if (rules_ == TIniRules::Profile) {
+            if (end > markLength_ && !endsWith(end, cr) && !endsWith(end, lf)) {
+                out += lineEnd;
+            }
+            return;
+        }
         while (endsWith(end, lf)) {
             end -= lf.size();
         }

@@ -120,8 +120,8 @@ size_t BufferSizeFor(TFileHandle handle, size_t blockSize) {
 }
 } // namespace
 
-TBlockLineReader::TBlockLineReader(TFileHandle handle, size_t blockSize)
-    : handle_(handle), buffer_(BufferSizeFor(handle, blockSize), '\0') {}
+TBlockLineReader::TBlockLineReader(TFileHandle handle, size_t blockSize, TLineEnds ends)
+    : handle_(handle), ends_(ends), buffer_(BufferSizeFor(handle, blockSize), '\0') {}
 
 bool TBlockLineReader::Fill() {
     pos_ = 0;
@@ -149,6 +149,9 @@ bool TBlockLineReader::Next(std::string& line, std::string* raw) {
     line.clear();
     if (raw) {
         raw->clear();
+    }
+    if (ends_ == TLineEnds::AtCrOrLf) {
+        return NextAtAnyEnd(line, raw);
     }
     // FileReadLine is called while a byte is left, and every byte up to the
     // next CR belongs to that line, LF or not.
@@ -194,6 +197,46 @@ bool TBlockLineReader::Next(std::string& line, std::string* raw) {
             tookLineFeed_ = true;
             if (raw) {
                 *raw += '\n';
+            }
+        }
+        return true;
+    }
+}
+
+bool TBlockLineReader::NextAtAnyEnd(std::string& line, std::string* raw) {
+    // One pass over the bytes: a search for CR and another for LF would each
+    // run on past the line that the other ends.
+    for (;;) {
+        if (pos_ == len_ && !Fill()) {
+            return !line.empty();
+        }
+        const char* start = buffer_.data() + pos_;
+        const size_t avail = len_ - pos_;
+        size_t take = 0;
+        while (take < avail && start[take] != '\r' && start[take] != '\n') {
+            ++take;
+        }
+        line.append(start, take);
+        if (raw) {
+            raw->append(start, take);
+        }
+        pos_ += take;
+        if (take == avail) {
+            continue;
+        }
+        const char end = buffer_[pos_++];
+        if (raw) {
+            *raw += end;
+        }
+        if (end == '\r') {
+            if (pos_ == len_) {
+                Fill();
+            }
+            if (pos_ < len_ && buffer_[pos_] == '\n') {
+                ++pos_;
+                if (raw) {
+                    *raw += '\n';
+                }
             }
         }
         return true;

@@ -32,21 +32,30 @@ void FileWriteLine(TFileHandle handle, const std::string& text);
 // may leave the parents it made.
 void ForceDirectories(std::string path);
 
+// Where a line ends: at a CR, LFs being dropped wherever they stand (the
+// install log's rules, those of FileReadLine); or at CR LF, CR or LF, as the
+// system's profile functions read INI files.
+enum class TLineEnds : uint8_t { AtCr, AtCrOrLf };
+
 // Reads a file from its current position in large blocks and yields exactly
-// the lines that FileReadLine would give one by one, for loading large files
-// without one read call per line. Each line can come with the raw bytes it
-// spans (its text, its CR and the LF right after it), so that the raw pieces
-// joined give the file back byte for byte.
+// the lines that FileReadLine would give one by one (with TLineEnds::AtCr),
+// for loading large files without one read call per line. Each line can come
+// with the raw bytes it spans (its text and its line end; at a CR, the LF
+// right after it), so that the raw pieces joined give the file back byte for
+// byte.
 class TBlockLineReader {
   public:
-    explicit TBlockLineReader(TFileHandle handle, size_t blockSize = 1 << 20);
+    explicit TBlockLineReader(TFileHandle handle, size_t blockSize = 1 << 20,
+                              TLineEnds ends = TLineEnds::AtCr);
     // False when no line is left; a read error ends the file.
     bool Next(std::string& line, std::string* raw = nullptr);
     bool ReadFailed() const { return failed_; }
 
   private:
     bool Fill();
+    bool NextAtAnyEnd(std::string& line, std::string* raw);
     TFileHandle handle_;
+    TLineEnds ends_;
     std::string buffer_;
     size_t pos_ = 0;
     size_t len_ = 0;

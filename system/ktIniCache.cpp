@@ -56,21 +56,22 @@ TIniFileCache& IniFileCache() {
 
 } // namespace
 
-TktIniFile* GetIniFile(const std::string& fileName, bool readOnly) {
+TktIniFile* GetIniFile(const std::string& fileName, bool readOnly, TIniRules rules) {
     std::string key = UpperCase(fileName);
     TIniFileCache& cache = IniFileCache();
     auto found = cache.find(key);
     if (found != cache.end()) {
-        // A writable engine serves reads too; only a read-only engine asked
-        // to write is replaced, by one loaded afresh from disk.
-        if (!(found->second->ReadOnly() && !readOnly)) {
+        const TktIniFile& engine = *found->second;
+        bool sameRules = engine.Rules() == rules;
+        bool fits = engine.ReadOnly() ? readOnly && sameRules : readOnly || sameRules;
+        if (fits) {
             return found->second.get();
         }
         FreeIniFile(fileName);
     }
     // Constructing may raise the engine's open error; the cache is then left
     // without an entry for the key.
-    auto engine = std::make_unique<TktIniFile>(key, readOnly, true, true, true, true, true);
+    auto engine = std::make_unique<TktIniFile>(key, readOnly, true, true, true, true, true, rules);
     TktIniFile* result = engine.get();
     cache.emplace(std::move(key), std::move(engine));
     return result;
@@ -102,23 +103,24 @@ std::vector<std::string> FreeIniFiles() {
 
 std::string IniReadString(std::string fileName, std::string section, std::string key,
                           std::string defaultValue) {
-    return GetIniFile(fileName, true)->ReadString(section, key, defaultValue);
+    return GetIniFile(fileName, true, TIniRules::InstallLog)
+        ->ReadString(section, key, defaultValue);
 }
 
 void IniReadSectionValues(std::string fileName, std::string section, TStringList& list) {
-    GetIniFile(fileName, true)->ReadSectionValues(section, list);
+    GetIniFile(fileName, true, TIniRules::InstallLog)->ReadSectionValues(section, list);
 }
 
 bool IniWriteString(std::string fileName, std::string section, std::string key, std::string value) {
-    GetIniFile(fileName, false)->WriteString(section, key, value);
+    GetIniFile(fileName, false, TIniRules::Profile)->WriteString(section, key, value);
     return true;
 }
 
 void IniDeleteKey(std::string fileName, std::string section, std::string key) {
-    GetIniFile(fileName, false)->DeleteKey(section, key);
+    GetIniFile(fileName, false, TIniRules::Profile)->DeleteKey(section, key);
 }
 
 bool IniAddLine(std::string fileName, std::string section, std::string key, std::string value) {
-    GetIniFile(fileName, false)->AddLine(section, key, value);
+    GetIniFile(fileName, false, TIniRules::Profile)->AddLine(section, key, value);
     return true;
 }

@@ -97,12 +97,13 @@ class TRealMachine : public TLedgerMachine {
 
     bool IniKeyThere(const std::string& fileKey, const std::string& section,
                      const std::string& key) override {
-        return GetIniFile(fileKey, false)->ReadString(section, key, kMissing) != kMissing;
+        return GetIniFile(fileKey, false, TIniRules::Profile)->ReadString(section, key, kMissing) !=
+               kMissing;
     }
 
     void DeleteIniKey(const std::string& fileKey, const std::string& section,
                       const std::string& key) override {
-        GetIniFile(fileKey, false)->DeleteKey(section, key);
+        GetIniFile(fileKey, false, TIniRules::Profile)->DeleteKey(section, key);
     }
 
     bool RemoveFont(const std::string& name, BOOL(WINAPI* removeFont)(LPCSTR)) override {

@@ -147,7 +147,8 @@ class TOverlayMachine : public TLedgerMachine {
                      const std::string& key) override {
         // A read-only engine: the preview never writes, nor creates a file.
         return goneIni_.count(IniEntryKey(fileKey, section, key)) == 0 &&
-               GetIniFile(fileKey, true)->ReadString(section, key, kMissing) != kMissing;
+               GetIniFile(fileKey, true, TIniRules::Profile)->ReadString(section, key, kMissing) !=
+                   kMissing;
     }
 
     void DeleteIniKey(const std::string& fileKey, const std::string& section,

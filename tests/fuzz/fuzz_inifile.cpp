@@ -14,9 +14,15 @@
 namespace {
 
 std::string path;
+// The install log's rules or the system's profile rules, chosen per input.
+TIniRules rules = TIniRules::InstallLog;
 
 std::unique_ptr<TktIniFile> Open(bool readOnly) {
-    return std::make_unique<TktIniFile>(path, readOnly, true, true, true, true, true);
+    return std::make_unique<TktIniFile>(path, readOnly, true, true, true, true, true, rules);
+}
+
+bool IsProfileBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\x1A';
 }
 
 // A section header without the characters the name comparison ignores (the
@@ -60,8 +66,8 @@ std::string Content(TktIniFile& ini) {
     return text;
 }
 
-// Texts the file form can carry: a line ends at CR, LF is dropped, a NUL
-// ends the search for "=".
+// Texts the file form can carry: a line ends at CR (or LF), LF is dropped,
+// a NUL ends the search for "=".
 std::string LineText(std::string text) {
     std::string out;
     for (char c : text) {
@@ -72,13 +78,35 @@ std::string LineText(std::string text) {
     return out;
 }
 
+// A section name that reads back as itself: under the profile rules no
+// "]" (the first one ends the name) and no blanks around it (those of a
+// name asked for are not part of it).
+std::string SectionText(const std::string& raw) {
+    std::string section = LineText(raw);
+    if (rules == TIniRules::Profile) {
+        section.erase(std::remove(section.begin(), section.end(), ']'), section.end());
+        while (!section.empty() && IsProfileBlank(section.back())) {
+            section.pop_back();
+        }
+        while (!section.empty() && IsProfileBlank(section.front())) {
+            section.erase(0, 1);
+        }
+    }
+    return section;
+}
+
 // A key that reads back as itself: not empty, no "=", no blank before the
-// "=" it gets, not a comment or header opener.
+// "=" it gets (nor, under the profile rules, at its start), not a comment or
+// header opener.
 std::string KeyText(const std::string& raw) {
     std::string key = LineText(raw);
     key.erase(std::remove(key.begin(), key.end(), '='), key.end());
-    while (!key.empty() && (key.back() == ' ' || key.back() == '\t')) {
+    while (!key.empty() && (key.back() == ' ' || key.back() == '\t' ||
+                            (rules == TIniRules::Profile && IsProfileBlank(key.back())))) {
         key.pop_back();
+    }
+    while (rules == TIniRules::Profile && !key.empty() && IsProfileBlank(key.front())) {
+        key.erase(0, 1);
     }
     if (key.empty() || key[0] == ';' || key[0] == '[') {
         key.insert(0, "k");
@@ -90,7 +118,7 @@ std::string KeyText(const std::string& raw) {
 // control character or blank, not wrapped in a pair of quotes.
 std::string ValueText(const std::string& raw) {
     std::string value = LineText(raw);
-    size_t start = value.find_first_not_of(" \t");
+    size_t start = value.find_first_not_of(std::string(" \t\v\f\x1A"));
     value = start == std::string::npos ? std::string() : value.substr(start);
     for (;;) {
         while (!value.empty() && static_cast<unsigned char>(value.back()) < 33) {
@@ -127,6 +155,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider input(data, size);
+    rules = input.ConsumeBool() ? TIniRules::Profile : TIniRules::InstallLog;
     const std::string original = input.ConsumeRandomLengthString(4096);
     FuzzWriteFile(path, original);
 
@@ -148,7 +177,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     bool edited = false;
     while (input.remaining_bytes() > 0) {
         const int op = input.ConsumeIntegralInRange(0, 5);
-        const std::string section = LineText(input.ConsumeRandomLengthString(24));
+        const std::string section = SectionText(input.ConsumeRandomLengthString(24));
         const std::string key = KeyText(input.ConsumeRandomLengthString(24));
         const std::string value = ValueText(input.ConsumeRandomLengthString(48));
         switch (op) {

@@ -15,3 +15,7 @@ if(VANTREL_WIN32)
   set_tests_properties(test_stringlist_cp932 PROPERTIES
                        ENVIRONMENT "LC_ALL=ja_JP.UTF-8;VANTREL_WANT_ACP=932")
 endif()
+
+# Other programs' INI files by the system's profile rules; under Wine also
+# against the system's own profile functions.
+vantrel_unit_test(test_inifile_profile SOURCES test_inifile_profile.cpp LIBS vantrel_inifile)

@@ -177,7 +177,7 @@ TEST_F(WriteBackTest, FileThatCannotBeReplacedStaysAndIsReported) {
             CreateFileA(IniPath().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(reader, INVALID_HANDLE_VALUE);
-        TktIniFile* engine = GetIniFile(IniPath(), false);
+        TktIniFile* engine = GetIniFile(IniPath(), false, TIniRules::Profile);
         EXPECT_FALSE(engine->UpdateFile()) << "platform " << platform;
         EXPECT_TRUE(engine->Modified());
         EXPECT_EQ(ReadBytes(IniPath()), original) << "platform " << platform;

@@ -32,13 +32,14 @@ class LineFileTest : public TempDirTest {
         std::vector<std::string> lines;
         std::string joinedRaw;
     };
-    BlockResult ReadAllBlocks(const std::string& bytes, size_t blockSize) {
+    BlockResult ReadAllBlocks(const std::string& bytes, size_t blockSize,
+                              TLineEnds ends = TLineEnds::AtCr) {
         std::string path = PathOf("blocks.txt");
         WriteBytes(path, bytes);
         TFileHandle h = OpenRead(path);
         EXPECT_GT(h, 0);
         BlockResult result;
-        TBlockLineReader reader(h, blockSize);
+        TBlockLineReader reader(h, blockSize, ends);
         std::string line;
         std::string raw;
         while (reader.Next(line, &raw)) {
@@ -170,6 +171,31 @@ TEST_F(LineFileTest, BlockReaderYieldsTheLinesOfFileReadLine) {
             EXPECT_EQ(blocks.lines, ReadAllLines(bytes))
                 << "block " << blockSize << " bytes [" << bytes << "]";
             EXPECT_EQ(blocks.joinedRaw, bytes) << "block " << blockSize;
+        }
+    }
+}
+
+TEST_F(LineFileTest, BlockReaderEndsLinesAtCrLfCrOrLfForProfiles) {
+    struct Case {
+        std::string bytes;
+        Lines lines;
+    };
+    const std::vector<Case> cases = {
+        {"a\r\nb\rc\nd", {"a", "b", "c", "d"}},
+        {"a\n\rb\n", {"a", "", "b"}},
+        {"\r\n\r\n", {"", ""}},
+        {"\n\n", {"", ""}},
+        {"ab\r", {"ab"}},
+        {"", {}},
+        {std::string("n\0l\n", 4), {std::string("n\0l", 3)}},
+    };
+    // Small blocks put a CR, an LF or a CR LF pair on every block boundary.
+    for (size_t blockSize : {1u, 2u, 3u, 100u}) {
+        for (const auto& c : cases) {
+            BlockResult blocks = ReadAllBlocks(c.bytes, blockSize, TLineEnds::AtCrOrLf);
+            EXPECT_EQ(blocks.lines, c.lines)
+                << "block " << blockSize << " bytes [" << c.bytes << "]";
+            EXPECT_EQ(blocks.joinedRaw, c.bytes) << "block " << blockSize;
         }
     }
 }

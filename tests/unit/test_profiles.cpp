@@ -211,20 +211,46 @@ TEST_F(ProfilesTest, FreeIniFileWritesOnlyThatFile) {
     EXPECT_TRUE(PathExists(two));
 }
 
-TEST_F(ProfilesTest, GetIniFileKeepsOneEnginePerName) {
+TEST_F(ProfilesTest, GetIniFileKeepsOneEnginePerNameAndRules) {
+    const TIniRules log = TIniRules::InstallLog;
+    const TIniRules profile = TIniRules::Profile;
     std::string path = PathOf("engine.ini");
-    TktIniFile* reader = GetIniFile(path, true);
+    TktIniFile* reader = GetIniFile(path, true, log);
     ASSERT_NE(reader, nullptr);
     EXPECT_TRUE(reader->ReadOnly());
+    EXPECT_EQ(reader->Rules(), log);
     EXPECT_EQ(reader->FileName(), UpperCase(path));
-    EXPECT_EQ(GetIniFile(Lower(path), true), reader);
+    EXPECT_EQ(GetIniFile(Lower(path), true, log), reader);
 
-    TktIniFile* writer = GetIniFile(path, false);
+    // A read by other rules loads the file again by those.
+    TktIniFile* profileReader = GetIniFile(path, true, profile);
+    EXPECT_TRUE(profileReader->ReadOnly());
+    EXPECT_EQ(profileReader->Rules(), profile);
+
+    TktIniFile* writer = GetIniFile(path, false, profile);
     ASSERT_NE(writer, nullptr);
     EXPECT_FALSE(writer->ReadOnly());
-    // A writable engine also serves reads; a read never replaces it.
-    EXPECT_EQ(GetIniFile(path, true), writer);
-    EXPECT_EQ(GetIniFile(path, false), writer);
+    EXPECT_EQ(writer->Rules(), profile);
+    // A writable engine serves every read, whatever the rules asked for; a
+    // read never replaces it.
+    EXPECT_EQ(GetIniFile(path, true, log), writer);
+    EXPECT_EQ(GetIniFile(path, true, profile), writer);
+    EXPECT_EQ(GetIniFile(path, false, profile), writer);
+}
+
+// One file read both ways: the install log's reads keep the log's rules,
+// the edits of another program's file read it as the system does.
+TEST_F(ProfilesTest, LogReadsKeepTheLogRulesAndEditsReadAsTheSystem) {
+    std::string path = PathOf("both.ini");
+    WriteBytes(path, "[S] ; note\n  k = 1\nj=2\n");
+    // LF-only line ends: one line to the log's rules, so no section.
+    EXPECT_EQ(IniReadString(path, "S", "j", "none"), "none");
+    IniDeleteKey(path, "S", "k");
+    // The writable engine serves the read, by the system's rules.
+    EXPECT_EQ(IniReadString(path, "S", "j", "none"), "2");
+    FreeIniFiles();
+    EXPECT_EQ(ReadBytes(path), "[S] ; note\nj=2\n");
+    EXPECT_EQ(IniReadString(path, "S", "j", "none"), "none");
 }
 
 } // namespace
