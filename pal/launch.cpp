@@ -3,6 +3,7 @@
 #include "internal.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -84,13 +85,19 @@ struct ProcessObject : Object {
     pid_t pid = -1;
     bool ended = false;
     DWORD exitCode = STILL_ACTIVE;
+    // Set by TerminateProcess: the code the process ends with when the kill
+    // is what ended it.
+    bool terminated = false;
+    DWORD terminatedCode = 0;
 
     explicit ProcessObject(pid_t p) : pid(p) {}
     ~ProcessObject() override;
 
     void Record(int status) {
         ended = true;
-        if (WIFEXITED(status)) {
+        if (terminated && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) {
+            exitCode = terminatedCode;
+        } else if (WIFEXITED(status)) {
             exitCode = static_cast<DWORD>(WEXITSTATUS(status));
         } else if (WIFSIGNALED(status)) {
             // A fault ends a Windows process with the exception's code;
@@ -346,6 +353,25 @@ BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode) {
     }
     process->Poll(false);
     *lpExitCode = process->ended ? process->exitCode : STILL_ACTIVE;
+    return TRUE;
+}
+
+BOOL WINAPI TerminateProcess(HANDLE hProcess, UINT uExitCode) {
+    auto* process = pal::LookupHandleAs<pal::ProcessObject>(hProcess);
+    if (process == nullptr) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (process->Poll(false)) {
+        SetLastError(ERROR_ACCESS_DENIED); // it has ended already
+        return FALSE;
+    }
+    if (kill(process->pid, SIGKILL) != 0) {
+        pal::SetLastErrorFromErrno();
+        return FALSE;
+    }
+    process->terminated = true;
+    process->terminatedCode = uExitCode;
     return TRUE;
 }
 
