@@ -166,10 +166,9 @@ void TLedger::UnregisterServerEntry(const std::string& entry, const std::string&
         Record(entry, path, FileExists(path) ? TOutcome::Unregistered : TOutcome::UnregisterFailed);
         return;
     }
-    SetLastError(ERROR_SUCCESS);
-    bool called = false;
+    TServerCall call;
     try {
-        called = UnregisterServer(path);
+        call = UnregisterServer(path);
     } catch (const EServerFault& fault) {
         // The run ends with the fault; the report names it at its entry,
         // which is all an unattended run has to show for it.
@@ -178,12 +177,15 @@ void TLedger::UnregisterServerEntry(const std::string& entry, const std::string&
         Record(entry, path, TOutcome::UnregisterFailed, extra);
         throw;
     }
-    if (called) {
+    if (call.result == TServerCallResult::Called) {
         Record(entry, path, TOutcome::Unregistered);
         return;
     }
+    // The host's own error, with what it was that failed (a server that
+    // hangs is ended, and the run goes on).
     TExtra extra;
-    extra.error = GetLastError();
+    extra.error = call.error;
+    extra.message = ServerCallText(call);
     Record(entry, path, TOutcome::UnregisterFailed, extra);
 }
 
