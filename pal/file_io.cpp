@@ -76,6 +76,27 @@ bool Readable(const void* data, DWORD size) {
     return true;
 }
 
+// A folder opened by handle (FILE_FLAG_BACKUP_SEMANTICS): it takes part in
+// sharing like a file; its bytes cannot be read or written.
+HANDLE OpenDirectory(const std::string& path, DWORD desiredAccess, DWORD shareMode,
+                     DWORD disposition) {
+    UniqueFd fd(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY));
+    if (!fd) {
+        SetLastErrorFromErrno();
+        return INVALID_HANDLE_VALUE;
+    }
+    if (!AcquireShare(fd.get(), AccessBits(desiredAccess), ShareBits(shareMode))) {
+        SetLastError(ERROR_SHARING_VIOLATION);
+        return INVALID_HANDLE_VALUE;
+    }
+    auto object = std::make_unique<FileObject>();
+    object->fd = std::move(fd);
+    object->canRead = (FileRights(desiredAccess) & FILE_READ_DATA) != 0;
+    HANDLE handle = AddHandle(std::move(object));
+    SetLastError(disposition == OPEN_ALWAYS ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    return handle;
+}
+
 } // namespace
 
 } // namespace pal
@@ -122,8 +143,12 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
             return INVALID_HANDLE_VALUE;
         }
         if (S_ISDIR(st.st_mode)) {
-            SetLastError(ERROR_ACCESS_DENIED);
-            return INVALID_HANDLE_VALUE;
+            // A folder opens only for backup semantics, and is never truncated.
+            if (!(dwFlagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS) || truncate) {
+                SetLastError(ERROR_ACCESS_DENIED);
+                return INVALID_HANDLE_VALUE;
+            }
+            return OpenDirectory(path, dwDesiredAccess, dwShareMode, dwCreationDisposition);
         }
         DWORD attrs = AttributesOf(path, st);
         bool hiddenMismatch =
@@ -170,9 +195,11 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
         return INVALID_HANDLE_VALUE;
     }
     if (existed && truncate) {
-        // Truncation is a write, whatever the handle asked for: an open that
-        // does not share writing keeps the bytes.
-        if (!write && !TransientAccess(path, kWrite).Granted()) {
+        // Truncation is a write, whatever the handle asked for: another open
+        // that does not share writing keeps the bytes. The handle's own
+        // share mode denies others, never the handle itself.
+        BorrowedAccess borrowed(fd.get(), write ? 0u : 1u << kWrite);
+        if (!borrowed.Granted()) {
             SetLastError(ERROR_SHARING_VIOLATION);
             return INVALID_HANDLE_VALUE;
         }
@@ -222,6 +249,9 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
         ssize_t got = read(file->fd.get(), out + done, nNumberOfBytesToRead - done);
         if (got < 0 && errno == EINTR) {
             continue;
+        }
+        if (got < 0 && errno == EISDIR) {
+            return Fail(ERROR_INVALID_FUNCTION); // a folder's handle
         }
         if (got < 0 && errno == EFAULT) {
             // Windows checks the whole buffer first and reads nothing: put
@@ -342,6 +372,9 @@ DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
     if (fstat(file->fd.get(), &st) != 0) {
         SetLastErrorFromErrno();
         return INVALID_FILE_SIZE;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        st.st_size = 0; // a folder's handle has no bytes
     }
     if (lpFileSizeHigh != nullptr) {
         *lpFileSizeHigh = static_cast<DWORD>(static_cast<uint64_t>(st.st_size) >> 32);

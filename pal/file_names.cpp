@@ -154,6 +154,11 @@ BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName) {
     if (IsDriveRoot(path)) {
         return Fail(ERROR_ACCESS_DENIED);
     }
+    // A handle to the folder that does not share deleting keeps it.
+    TransientAccess guard(path, kDelete);
+    if (!guard.Granted()) {
+        return Fail(ERROR_SHARING_VIOLATION);
+    }
     NameChange change(path);
     if (rmdir(path.c_str()) != 0) {
         int err = errno;
@@ -290,9 +295,12 @@ BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFai
     if (!fromDevice && !Resolve(lpExistingFileName, from)) {
         return FALSE;
     }
+    // As Windows: the source is read beside any open that shares reading,
+    // writers included; the target is written beside any open that shares
+    // reading and writing.
     UniqueHandle source(CreateFileA(lpExistingFileName, GENERIC_READ,
-                                    FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
-                                    nullptr));
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr));
     if (!source) {
         return FALSE;
     }
@@ -300,10 +308,20 @@ BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFai
     FileObject* in = LookupHandleAs<FileObject>(source.get());
     fstat(in->fd.get(), &st);
     DWORD attrs = fromDevice ? 0 : AttributesOf(from, st) & ~FILE_ATTRIBUTE_NORMAL;
+    // Both opens would share the file with each other: a copy onto the
+    // source itself is refused before it truncates the bytes.
+    std::string to;
+    struct stat existing;
+    if (!bFailIfExists && !fromDevice && !toDevice && Resolve(lpNewFileName, to) &&
+        stat(to.c_str(), &existing) == 0 && existing.st_dev == st.st_dev &&
+        existing.st_ino == st.st_ino) {
+        return Fail(ERROR_SHARING_VIOLATION);
+    }
     {
         // Closing changes no last error: a failed open's stays.
         UniqueHandle target(CreateFileA(
-            lpNewFileName, GENERIC_WRITE, 0, nullptr, bFailIfExists ? CREATE_NEW : CREATE_ALWAYS,
+            lpNewFileName, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+            bFailIfExists ? CREATE_NEW : CREATE_ALWAYS,
             (attrs & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) | FILE_ATTRIBUTE_NORMAL,
             nullptr));
         if (!target) {

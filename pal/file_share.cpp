@@ -115,6 +115,32 @@ bool AcquireShare(int fd, unsigned access, unsigned share) {
     return true;
 }
 
+BorrowedAccess::BorrowedAccess(int fd, unsigned access) : fd_(fd) {
+    for (unsigned bit = 0; bit < 3; ++bit) {
+        if ((access & (1u << bit)) && LockByte(fd, kAccessByte + bit)) {
+            taken_ |= 1u << bit;
+        }
+    }
+    for (unsigned bit = 0; bit < 3; ++bit) {
+        if ((access & (1u << bit)) && OthersHold(fd, kDenyByte + bit)) {
+            granted_ = false;
+        }
+    }
+}
+
+BorrowedAccess::~BorrowedAccess() {
+    for (unsigned bit = 0; bit < 3; ++bit) {
+        if (taken_ & (1u << bit)) {
+            struct flock lock = {};
+            lock.l_type = F_UNLCK;
+            lock.l_whence = SEEK_SET;
+            lock.l_start = kAccessByte + bit;
+            lock.l_len = 1;
+            fcntl(fd_, F_OFD_SETLK, &lock);
+        }
+    }
+}
+
 TransientAccess::TransientAccess(const std::string& nativePath, ShareBit right)
     : fd_(open(nativePath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK)), right_(right) {
 }

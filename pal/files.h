@@ -39,6 +39,24 @@ class TransientAccess {
     ShareBit right_;
 };
 
+// Access rights (ShareBit bits) that an open on fd holds on top of its own
+// while it lives, for a change the open makes beyond what it asked for
+// (truncation): not granted when another open denies one of them. The
+// open's own share mode never counts against it.
+class BorrowedAccess {
+  public:
+    BorrowedAccess(int fd, unsigned access);
+    ~BorrowedAccess();
+    BorrowedAccess(const BorrowedAccess&) = delete;
+    BorrowedAccess& operator=(const BorrowedAccess&) = delete;
+    bool Granted() const { return granted_; }
+
+  private:
+    int fd_;
+    unsigned taken_ = 0;
+    bool granted_ = true;
+};
+
 // ---- Attributes (file_attributes.cpp) --------------------------------------
 
 // The attribute bits kept in the extended attribute; read-only is the file's

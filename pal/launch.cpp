@@ -3,6 +3,7 @@
 #include "internal.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -86,13 +87,19 @@ struct ProcessObject : Object {
     bool ended = false;
     DWORD exitCode = STILL_ACTIVE;
     struct rusage usage = {}; // what the process used, once it has ended
+    // Set by TerminateProcess: the code the process ends with when the kill
+    // is what ended it.
+    bool terminated = false;
+    DWORD terminatedCode = 0;
 
     explicit ProcessObject(pid_t p) : pid(p) {}
     ~ProcessObject() override;
 
     void Record(int status) {
         ended = true;
-        if (WIFEXITED(status)) {
+        if (terminated && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) {
+            exitCode = terminatedCode;
+        } else if (WIFEXITED(status)) {
             exitCode = static_cast<DWORD>(WEXITSTATUS(status));
         } else if (WIFSIGNALED(status)) {
             // A fault ends a Windows process with the exception's code;
@@ -371,32 +378,48 @@ BOOL WINAPI GetProcessTimes(HANDLE hProcess, FILETIME* lpCreationTime, FILETIME*
     *lpExitTime = FILETIME{};
     toFileTime(process->usage.ru_stime, lpKernelTime);
     toFileTime(process->usage.ru_utime, lpUserTime);
-    return TRUE;
-}
-
-DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
-    auto* process = pal::LookupHandleAs<pal::ProcessObject>(hHandle);
-    if (process == nullptr) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return WAIT_FAILED;
+    BOOL WINAPI TerminateProcess(HANDLE hProcess, UINT uExitCode) {
+        auto* process = pal::LookupHandleAs<pal::ProcessObject>(hProcess);
+        if (process == nullptr) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            return FALSE;
+        }
+        if (process->Poll(false)) {
+            SetLastError(ERROR_ACCESS_DENIED); // it has ended already
+            return FALSE;
+        }
+        if (kill(process->pid, SIGKILL) != 0) {
+            pal::SetLastErrorFromErrno();
+            return FALSE;
+        }
+        process->terminated = true;
+        process->terminatedCode = uExitCode;
+        return TRUE;
     }
-    if (dwMilliseconds == INFINITE) {
-        process->Poll(true);
+
+    DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
+        auto* process = pal::LookupHandleAs<pal::ProcessObject>(hHandle);
+        if (process == nullptr) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            return WAIT_FAILED;
+        }
+        if (dwMilliseconds == INFINITE) {
+            process->Poll(true);
+            return WAIT_OBJECT_0;
+        }
+        // A bounded wait polls; the layer has no other waitable objects.
+        struct timespec start;
+        clock_gettime(CLOCK_MONOTONIC, &start);
+        while (!process->Poll(false)) {
+            struct timespec now;
+            clock_gettime(CLOCK_MONOTONIC, &now);
+            long long elapsed =
+                (now.tv_sec - start.tv_sec) * 1000LL + (now.tv_nsec - start.tv_nsec) / 1000000LL;
+            if (elapsed >= static_cast<long long>(dwMilliseconds)) {
+                return WAIT_TIMEOUT;
+            }
+            struct timespec pause = {0, 1000000};
+            nanosleep(&pause, nullptr);
+        }
         return WAIT_OBJECT_0;
     }
-    // A bounded wait polls; the layer has no other waitable objects.
-    struct timespec start;
-    clock_gettime(CLOCK_MONOTONIC, &start);
-    while (!process->Poll(false)) {
-        struct timespec now;
-        clock_gettime(CLOCK_MONOTONIC, &now);
-        long long elapsed =
-            (now.tv_sec - start.tv_sec) * 1000LL + (now.tv_nsec - start.tv_nsec) / 1000000LL;
-        if (elapsed >= static_cast<long long>(dwMilliseconds)) {
-            return WAIT_TIMEOUT;
-        }
-        struct timespec pause = {0, 1000000};
-        nanosleep(&pause, nullptr);
-    }
-    return WAIT_OBJECT_0;
-}

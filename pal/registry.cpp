@@ -420,14 +420,26 @@ LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWOR
     bool nameFits = row.name.size() + 1 <= *lpcchValueName;
     bool dataFits = !lpData || capacity >= length;
     // A short buffer still reports the type and the data size needed; the
-    // name and its count stay as passed.
+    // name's count stays as passed.
     if (lpType) {
         *lpType = row.type;
     }
-    if (!nameFits || !dataFits) {
-        if (lpcbData) {
-            *lpcbData = length;
+    if (!dataFits) {
+        // Nothing is filled in, the name neither.
+        *lpcbData = length;
+        return ERROR_MORE_DATA;
+    }
+    if (!nameFits) {
+        // The data is filled in all the same, and the name as far as it
+        // goes, terminated.
+        if (*lpcchValueName > 0) {
+            std::memcpy(lpValueName, row.name.data(), *lpcchValueName - 1);
+            lpValueName[*lpcchValueName - 1] = '\0';
         }
+        if (lpcbData) {
+            *lpcbData = capacity;
+        }
+        CopyData(row.type, row.data, lpData, lpcbData);
         return ERROR_MORE_DATA;
     }
     std::memcpy(lpValueName, row.name.c_str(), row.name.size() + 1);

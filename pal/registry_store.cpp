@@ -78,13 +78,10 @@ bool IsStringType(DWORD type) {
 }
 
 // The predefined key a handle names, or 0. Windows looks only at the low 32
-// bits, so a value sign-extended from a 32-bit LONG names the same root.
+// bits, whatever the high ones hold (zeros, a sign extension or anything).
 uint32_t PredefinedCode(HKEY key) {
-    auto value = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(key));
-    auto high = static_cast<uint32_t>(value >> 32);
-    auto low = static_cast<uint32_t>(value);
-    bool extended = high == 0 || high == 0xFFFFFFFFu;
-    return extended && low >= 0x80000000u && low <= 0x80000003u ? low : 0;
+    auto low = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(key));
+    return low >= 0x80000000u && low <= 0x80000003u ? low : 0;
 }
 
 bool IsPredefined(HKEY key) {

@@ -85,8 +85,8 @@ void TLedger::Record(const std::string& entry, const std::string& target, TOutco
         line += ",\"exit\":" + std::to_string(extra.exitCode);
     }
     if (extra.error != 0) {
-        line += ",\"error\":" + std::to_string(extra.error) +
-                ",\"message\":" + JsonQuoteAnsi(SystemErrorText(extra.error));
+        line += ",\"error\":" + std::to_string(extra.error) + ",\"message\":" +
+                JsonQuoteAnsi(extra.message.empty() ? SystemErrorText(extra.error) : extra.message);
     } else if (!extra.message.empty()) {
         line += ",\"message\":" + JsonQuoteAnsi(extra.message);
     }

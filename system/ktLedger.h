@@ -44,7 +44,7 @@ enum class TOutcome : int {
     CounterDecremented, // a shared file's use count lowered; the file stays
     KeptByAnswer,       // the user chose to keep it
     Unregistered,       // the OLE server's DllUnregisterServer was called
-    UnregisterFailed,   // the library did not load or has no such export
+    UnregisterFailed,   // the library did not load, has no such export, or hung
     ProgramRun,         // a program ran to its end
     ProgramNotStarted,  // the shell could not start it
     Declined,           // a guard rail kept it: a well-known key or folder
@@ -64,7 +64,8 @@ struct TLedgerExtra {
     bool hasExit = false; // "exit"
     int exitCode = 0;
     DWORD error = 0; // "error" and "message" when not 0
-    // Without an error: a "message" of its own (a fault inside a server).
+    // A "message" of its own (a fault inside a server); with an error, in
+    // place of the system's text.
     std::string message;
 };
 

@@ -117,8 +117,7 @@ class TRealMachine : public TLedgerMachine {
         SendMessageTimeoutA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0, SMTO_ABORTIFHUNG, 5000, &result);
     }
 
-    bool UnregisterServer(const std::string& path) override {
-        SetLastError(ERROR_SUCCESS);
+    TServerCall UnregisterServer(const std::string& path) override {
         return ::UnregisterServer(path);
     }
 };

@@ -11,6 +11,8 @@
 // Files and folders are known to the overlay by LedgerFileKey.
 #pragma once
 
+#include "ktServerHost.h"
+
 #include "ktRegIni.h"
 #include "winapi.h"
 
@@ -86,9 +88,9 @@ class TLedgerMachine {
     virtual bool RemoveFont(const std::string& name, BOOL(WINAPI* removeFont)(LPCSTR)) = 0;
     // Tells the running programs that the fonts changed.
     virtual void FontsChanged() = 0;
-    // Calls the server's DllUnregisterServer; true when it was called. A
+    // Calls the server's DllUnregisterServer and says how the call went. A
     // fault inside the server raises EServerFault.
-    virtual bool UnregisterServer(const std::string& path) = 0;
+    virtual TServerCall UnregisterServer(const std::string& path) = 0;
 };
 
 std::unique_ptr<TLedgerMachine> NewRealMachine();

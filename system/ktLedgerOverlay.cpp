@@ -162,9 +162,11 @@ class TOverlayMachine : public TLedgerMachine {
 
     void FontsChanged() override {}
 
-    bool UnregisterServer(const std::string&) override {
+    TServerCall UnregisterServer(const std::string&) override {
         // Loading the library would run its code.
-        return true;
+        TServerCall call;
+        call.result = TServerCallResult::Called;
+        return call;
     }
 
   private:

@@ -156,9 +156,9 @@ void TLedger::UnregisterServerEntry(const std::string& entry, const std::string&
         Record(entry, path, TOutcome::UnregisterFailed, extra);
         return;
     }
-    bool called = false;
+    TServerCall call;
     try {
-        called = machine_->UnregisterServer(path);
+        call = machine_->UnregisterServer(path);
     } catch (const EServerFault& fault) {
         // The run ends with the fault; the report names it at its entry,
         // which is all an unattended run has to show for it.
@@ -166,11 +166,14 @@ void TLedger::UnregisterServerEntry(const std::string& entry, const std::string&
         Record(entry, path, TOutcome::UnregisterFailed, extra);
         throw;
     }
-    if (called) {
+    if (call.result == TServerCallResult::Called) {
         Record(entry, path, TOutcome::Unregistered);
         return;
     }
-    extra.error = GetLastError();
+    // The host's own error, with what it was that failed (a server that
+    // hangs is ended, and the run goes on).
+    extra.error = call.error;
+    extra.message = ServerCallText(call);
     Record(entry, path, TOutcome::UnregisterFailed, extra);
 }
 

@@ -1,7 +1,7 @@
 // OLE server unregistration. A server is third-party code: its
 // "DllUnregisterServer" runs in a child copy of the running program, the
-// server host, so that a server that crashes ends only that copy and the
-// run reports the fault instead of going down with it.
+// server host, so that a server that crashes or hangs ends only that copy
+// and the run reports it instead of going down with it.
 #pragma once
 
 #include <cstdint>
@@ -15,19 +15,50 @@ class EServerFault : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// Loads the library, calls its "DllUnregisterServer" and releases it; true
-// when the export was found and called, false when the library cannot be
-// loaded or lacks the export. A fault inside the server (an access
-// violation, an illegal instruction, a division by zero, a stack overflow,
-// an exception it lets escape) raises EServerFault.
-bool UnregisterServer(const std::string& libraryPath);
+// How a call ended, short of a fault.
+enum class TServerCallResult {
+    Called,     // the export was called (whatever it returned)
+    NotLoaded,  // the library did not load
+    NoExport,   // the library has no "DllUnregisterServer"
+    TimedOut,   // the server did not return in time: its host was ended
+    NotStarted, // the host itself could not be started
+};
+
+struct TServerCall {
+    TServerCallResult result = TServerCallResult::NotStarted;
+    // NotLoaded, NoExport: the host's own error (0 when the host could not
+    // hand it back); NotStarted: the shell's.
+    uint32_t error = 0;
+    // TimedOut: the time limit that passed, in milliseconds.
+    uint32_t limitMs = 0;
+};
+
+// How long a server may take before its host is ended.
+constexpr uint32_t kServerTimeLimitMs = 60000;
+// A seam for the tests: the limit from now on (kServerTimeLimitMs restores).
+void SetServerTimeLimitForTests(uint32_t milliseconds);
+
+// Loads the library in the server host, calls its "DllUnregisterServer" and
+// releases it. The path reaches the host byte for byte. A fault inside the
+// server (an access violation, an illegal instruction, a division by zero, a
+// stack overflow, an exception it lets escape) raises EServerFault.
+TServerCall UnregisterServer(const std::string& libraryPath);
+
+// The report's message for a call that did not succeed, followed by the
+// system's text of its error when it has one: "The library did not load: The
+// specified module could not be found.", "The library has no
+// DllUnregisterServer export: ...", "DllUnregisterServer did not finish
+// within 60 seconds; the server was ended", "The server host could not be
+// started: ..."; empty for Called.
+std::string ServerCallText(const TServerCall& call);
 
 // The server host's side. Every program that calls UnregisterServer calls
 // this first thing: when its command line asks for the host (the program's
-// name, the host marker, a library path), it makes the call, sets
-// `exitCode` to the outcome and returns true; the program then ends with
-// that code. The marker holds "|", which no file name may hold, so it can
-// never be taken for an install log or an option.
+// name, the host marker, the library path and the file for the host's error,
+// both in hexadecimal), it makes the call, sets `exitCode` to the outcome
+// and returns true; the program then ends with that code. The marker holds
+// "|", which no file name may hold, so it can never be taken for an install
+// log or an option.
 bool RunServerHostIfAsked(int& exitCode);
 
 // The text shown for a server host that ended with `exitCode`, the library

@@ -1,5 +1,7 @@
 // The run's policy, set once from the options that follow the log path on
-// the command line. Nothing else reads the command line.
+// the command line. Besides the run, only the server host reads the command
+// line (for its marker, before the run starts); both split it with
+// SplitCommandLine (ktCommandLine.h).
 #pragma once
 
 #include <string>

@@ -4,6 +4,7 @@
 
 #include "CounterJournal.h"
 
+#include "ktCommandLine.h"
 #include "ktFileUtils.h"
 #include "ktHandle.h"
 #include "ktLedger.h"
@@ -31,11 +32,6 @@ enum : int {
     kExitLogMissing = 1619,
     kExitRestart = 3010,
 };
-
-bool IsSeparator(char c) {
-    unsigned char code = static_cast<unsigned char>(c);
-    return code >= 1 && code <= 32;
-}
 
 // Owns the progress window for the run and keeps ProgressWindow in step, so
 // that no phase sees a handle that was destroyed.
@@ -186,31 +182,6 @@ int Run(TReportFile& report) {
 }
 
 } // namespace
-
-std::vector<std::string> SplitCommandLine(const std::string& commandLine) {
-    std::vector<std::string> arguments;
-    size_t i = 0;
-    const size_t length = commandLine.size();
-    for (;;) {
-        while (i < length && IsSeparator(commandLine[i])) {
-            ++i;
-        }
-        if (i >= length) {
-            break;
-        }
-        std::string argument;
-        bool quoted = false;
-        for (; i < length && (quoted || !IsSeparator(commandLine[i])); ++i) {
-            if (commandLine[i] == '"') {
-                quoted = !quoted;
-            } else {
-                argument += commandLine[i];
-            }
-        }
-        arguments.push_back(std::move(argument));
-    }
-    return arguments;
-}
 
 std::string FormatOneString(const std::string& format, const std::string& value) {
     std::string result;

@@ -20,9 +20,5 @@ std::string FinalMessageText();
 void StartUp();
 void ShutDown();
 
-// The command line split into arguments, the program name first: characters
-// 1 to 32 separate; double quotes open and close stretches in which they do
-// not, and are dropped; there is no escape character.
-std::vector<std::string> SplitCommandLine(const std::string& commandLine);
 // `format` with its first "%s" replaced by `value` and "%%" by "%".
 std::string FormatOneString(const std::string& format, const std::string& value);

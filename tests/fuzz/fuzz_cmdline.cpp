@@ -1,10 +1,9 @@
-// The command-line split on any text, and on arguments written with blanks
-// between them and in double quotes when empty or holding a separator (any
-// byte from 1 to 32), which must come back unchanged; then the options
-// that follow the log path on the split line.
+// The command-line split on any text, and on arguments written by its
+// inverse, which must come back unchanged (or be refused for a double quote
+// or a NUL); then the options that follow the log path on the split line.
 #include "FuzzSupport.h"
 #include "Options.h"
-#include "UnVantrel.h"
+#include "ktCommandLine.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -63,18 +62,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     std::vector<std::string> arguments;
-    std::string written;
+    bool writable = true;
     while (input.remaining_bytes() > 0 && arguments.size() < 8) {
         std::string argument = input.ConsumeRandomLengthString(64);
-        argument.erase(std::remove_if(argument.begin(), argument.end(),
-                                      [](char c) { return c == '"' || c == '\0'; }),
-                       argument.end());
-        const bool quote = argument.empty() ||
-                           std::any_of(argument.begin(), argument.end(),
-                                       [](char c) { return static_cast<unsigned char>(c) <= 32; });
-        written += (arguments.empty() ? "" : " ") + (quote ? "\"" + argument + "\"" : argument);
+        writable = writable && argument.find_first_of(std::string("\"\0", 2)) == std::string::npos;
         arguments.push_back(argument);
     }
-    FUZZ_CHECK(SplitCommandLine(written) == arguments, "the arguments come back: " + written);
+    std::string written = "untouched";
+    FUZZ_CHECK(JoinCommandLine(arguments, written) == writable,
+               "only a double quote or a NUL is refused");
+    FUZZ_CHECK(writable ? SplitCommandLine(written) == arguments : written == "untouched",
+               "the arguments come back: " + written);
     return 0;
 }

@@ -1,9 +1,9 @@
 // Server libraries whose "DllUnregisterServer" faults, one way per library
 // (VT_FAULT): 1 writes through a null pointer, 2 executes an illegal
 // instruction, 3 divides an integer by zero, 4 recurses until the stack
-// overflows, 5 throws an int (no std::exception). Each first appends
-// "DllUnregisterServer <name>" to the test log, so a test can tell that the
-// call was made.
+// overflows, 5 throws an int (no std::exception); 6 never returns. Each
+// first appends "DllUnregisterServer <name>" to the test log, so a test can
+// tell that the call was made.
 #include "testlog.h"
 
 #include "winapi.h"
@@ -42,6 +42,10 @@ extern "C" HRESULT WINAPI DllUnregisterServer() {
         return Recurse(0);
     case 5:
         throw 42;
+    case 6:
+        for (;;) {
+            PauseOneSecond();
+        }
     default:
         break;
     }

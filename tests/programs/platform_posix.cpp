@@ -1,6 +1,7 @@
 #include "testlog.h"
 
 #include <cstdlib>
+#include <ctime>
 
 std::string EnvironmentValue(const char* name) {
     const char* value = std::getenv(name);
@@ -16,4 +17,9 @@ std::string RawCommandLine() {
 int StartShowValue() {
     std::string show = EnvironmentValue("VANTREL_SHOW");
     return show.empty() ? -1 : std::atoi(show.c_str());
+}
+
+void PauseOneSecond() {
+    struct timespec second = {1, 0};
+    nanosleep(&second, nullptr);
 }

@@ -18,3 +18,7 @@ int StartShowValue() {
     GetStartupInfoA(&info);
     return (info.dwFlags & STARTF_USESHOWWINDOW) ? info.wShowWindow : -1;
 }
+
+void PauseOneSecond() {
+    Sleep(1000);
+}

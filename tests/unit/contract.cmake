@@ -1,6 +1,15 @@
 # The platform's contract at the edges callers can reach, beyond the calls
 # other suites already prove: the same tables natively and under Wine.
 vantrel_unit_test(test_contract_process SOURCES test_contract_process.cpp)
+# The loader's contract is tried on the test libraries.
+if(VANTREL_WIN32)
+  set(_contract_programs "Z:${VANTREL_TEST_PROGRAMS_DIR}")
+else()
+  set(_contract_programs "${VANTREL_TEST_PROGRAMS_DIR}")
+endif()
+target_compile_definitions(test_contract_process PRIVATE
+                           VANTREL_TEST_PROGRAMS_DIR="${_contract_programs}")
+add_dependencies(test_contract_process vantrel_test_programs)
 vantrel_unit_test(test_contract_window SOURCES test_contract_window.cpp)
 if(VANTREL_WIN32)
   set(_contract_guardpage guardpage_win32.cpp)
@@ -12,3 +21,4 @@ vantrel_unit_test(test_contract_text SOURCES test_contract_text.cpp)
 vantrel_unit_test(test_contract_system SOURCES test_contract_system.cpp)
 vantrel_unit_test(test_contract_file_edges SOURCES test_contract_file_edges.cpp)
 vantrel_unit_test(test_contract_path_names SOURCES test_contract_path_names.cpp)
+vantrel_unit_test(test_contract_file_sharing SOURCES test_contract_file_sharing.cpp)

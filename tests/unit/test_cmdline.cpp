@@ -1,73 +1,108 @@
-// The process's command line and the small process facts beside it. The
-// suite runs once without and once with arguments (see ui.cmake); either way
-// the command line must split back into the arguments the program got.
+// The command line: the program's one splitter, the writer that is its exact
+// inverse, and the process's own command line, which must split back into
+// the arguments the program got. The suite runs once without and once with
+// arguments (see ui.cmake).
+#include "ktCommandLine.h"
 #include "winapi.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <string>
 #include <vector>
 
 namespace {
 
-// The program's own splitting rule: codes 1 to 32 separate, a double quote
-// opens a stretch up to the next one, the quotes are dropped, no escapes.
-std::vector<std::string> Split(const char* line) {
-    std::vector<std::string> arguments;
-    const char* p = line;
-    for (;;) {
-        while (*p && static_cast<unsigned char>(*p) <= 32) {
-            ++p;
-        }
-        if (!*p) {
-            break;
-        }
-        std::string argument;
-        bool quoted = false;
-        while (*p && (quoted || static_cast<unsigned char>(*p) > 32)) {
-            if (*p == '"') {
-                quoted = !quoted;
-            } else {
-                argument += *p;
-            }
-            ++p;
-        }
-        arguments.push_back(argument);
+using Args = std::vector<std::string>;
+
+TEST(SplitCommandLine, SplitsAsTheProgramEntryReadsIt) {
+    const struct {
+        const char* line;
+        Args expected;
+    } cases[] = {
+        {"", {}},
+        {"   \t ", {}},
+        {"UnVantrel.exe", {"UnVantrel.exe"}},
+        {"UnVantrel.exe C:\\App\\install.log", {"UnVantrel.exe", "C:\\App\\install.log"}},
+        {"  UnVantrel.exe   log  ", {"UnVantrel.exe", "log"}},
+        {"\"C:\\Program Files\\UnVantrel.exe\" \"C:\\Program Files\\App\\install.log\"",
+         {"C:\\Program Files\\UnVantrel.exe", "C:\\Program Files\\App\\install.log"}},
+        // Every code from 1 to 32 separates, tabs and line ends included.
+        {"a\tb\rc\nd\x01"
+         "e\x1f"
+         "f",
+         {"a", "b", "c", "d", "e", "f"}},
+        // Quotes open and close stretches anywhere, and are dropped.
+        {"prog C:\\My\" \"Logs\\a.log", {"prog", "C:\\My Logs\\a.log"}},
+        {"prog \"a b\"c\" d\"", {"prog", "a bc d"}},
+        {"prog \"\" next", {"prog", "", "next"}},
+        // An unclosed quote runs to the end of the line.
+        {"prog \"open ended  arg", {"prog", "open ended  arg"}},
+        // No escape character: a backslash before a quote is just a backslash.
+        {"prog \"C:\\dir\\\" rest", {"prog", "C:\\dir\\", "rest"}},
+        // Bytes above 127 are ordinary characters.
+        {"prog C:\\Caf\xe9\\\xa0x.log", {"prog", "C:\\Caf\xe9\\\xa0x.log"}},
+        {"prog first second third", {"prog", "first", "second", "third"}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(SplitCommandLine(c.line), c.expected) << "command line [" << c.line << "]";
     }
-    return arguments;
+}
+
+TEST(JoinCommandLine, WritesWhatTheSplitterGivesBack) {
+    const struct {
+        Args arguments;
+        const char* line;
+    } cases[] = {
+        {{}, ""},
+        {{"prog"}, "prog"},
+        {{"prog", "C:\\App\\install.log", "/S"}, "prog C:\\App\\install.log /S"},
+        {{"C:\\Program Files\\UnVantrel.exe", "C:\\My Logs\\a.log"},
+         "\"C:\\Program Files\\UnVantrel.exe\" \"C:\\My Logs\\a.log\""},
+        {{"prog", "", "next"}, "prog \"\" next"},
+        {{""}, "\"\""},
+        // Backslashes stay as they are, at the end of a quoted argument too.
+        {{"prog", "C:\\dir\\", "C:\\two words\\"}, "prog C:\\dir\\ \"C:\\two words\\\""},
+        {{"a\tb",
+          "c\x01"
+          "d",
+          "x\r\ny"},
+         "\"a\tb\" \"c\x01"
+         "d\" \"x\r\ny\""},
+        {{"\xe9t\xe9", "|marker|"}, "\xe9t\xe9 |marker|"},
+    };
+    for (const auto& c : cases) {
+        std::string line = "untouched";
+        ASSERT_TRUE(JoinCommandLine(c.arguments, line)) << c.line;
+        EXPECT_EQ(line, c.line);
+        EXPECT_EQ(SplitCommandLine(line), c.arguments) << line;
+    }
+    // A double quote or a NUL cannot come back through the splitter.
+    for (const Args& refused :
+         {Args{"prog", "say \"hi\""}, Args{"\""}, Args{"a", std::string("b\0c", 3)}}) {
+        std::string line = "untouched";
+        EXPECT_FALSE(JoinCommandLine(refused, line));
+        EXPECT_EQ(line, "untouched");
+    }
 }
 
 TEST(CommandLine, SplitsBackIntoTheProgramsArguments) {
     std::vector<std::string> argv = ::testing::internal::GetArgvs();
     ASSERT_FALSE(argv.empty());
-    std::vector<std::string> split = Split(GetCommandLineA());
+    std::vector<std::string> split = SplitCommandLine(GetCommandLineA());
     ASSERT_FALSE(split.empty());
     EXPECT_NE(split[0].find("test_cmdline"), std::string::npos) << GetCommandLineA();
-    // An empty argument splits into nothing by the program's rule: it is
-    // there only as "" in the line itself. A double quote cannot come back
-    // through that rule: the argument comes back as one, without it.
+    // An empty argument comes back as an empty one ("" in the line). A
+    // double quote cannot come back through the splitter: the argument
+    // comes back as one, without it.
     std::vector<std::string> expected;
-    size_t empties = 0;
     for (size_t i = 1; i < argv.size(); ++i) {
         std::string argument = argv[i];
         argument.erase(std::remove(argument.begin(), argument.end(), '"'), argument.end());
-        if (argv[i].empty()) {
-            ++empties;
-        } else {
-            expected.push_back(argument);
-        }
+        expected.push_back(argument);
     }
-    std::vector<std::string> actual(split.begin() + 1, split.end());
-    actual.erase(std::remove(actual.begin(), actual.end(), std::string()), actual.end());
-    EXPECT_EQ(actual, expected) << GetCommandLineA();
-    std::string line = GetCommandLineA();
-    size_t quotedEmpties = 0;
-    for (size_t at = line.find(" \"\""); at != std::string::npos; at = line.find(" \"\"", at + 1)) {
-        ++quotedEmpties;
-    }
-    EXPECT_EQ(quotedEmpties, empties) << line;
+    EXPECT_EQ(std::vector<std::string>(split.begin() + 1, split.end()), expected)
+        << GetCommandLineA();
 }
 
 TEST(CommandLine, ArgumentsWithBlanksAreQuoted) {
@@ -78,85 +113,6 @@ TEST(CommandLine, ArgumentsWithBlanksAreQuoted) {
         }
     }
     EXPECT_EQ(GetCommandLineA(), GetCommandLineA()) << "one buffer for the process";
-}
-
-TEST(Version, ReportsAWindowsPlatform) {
-    OSVERSIONINFOA info;
-    std::memset(&info, 0, sizeof info);
-    info.dwOSVersionInfoSize = sizeof info;
-    ASSERT_TRUE(GetVersionExA(&info));
-    EXPECT_TRUE(info.dwPlatformId == VER_PLATFORM_WIN32_NT ||
-                info.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS);
-    EXPECT_GE(info.dwMajorVersion, 4u);
-
-    OSVERSIONINFOA small;
-    std::memset(&small, 0, sizeof small);
-    small.dwOSVersionInfoSize = 20;
-    EXPECT_FALSE(GetVersionExA(&small));
-}
-
-bool IsNativeBuild() {
-    return GetModuleHandleA("ntdll.dll") == nullptr;
-}
-
-TEST(Version, NativeBuildCanPoseAsTheOtherFamily_NativeOnly) {
-    if (!IsNativeBuild()) {
-        GTEST_SKIP() << "the platform is chosen by the environment only natively";
-    }
-    OSVERSIONINFOA info;
-    info.dwOSVersionInfoSize = sizeof info;
-    ASSERT_TRUE(SetEnvironmentVariableA("VANTREL_PLATFORM", "win95"));
-    ASSERT_TRUE(GetVersionExA(&info));
-    EXPECT_EQ(info.dwPlatformId, DWORD(VER_PLATFORM_WIN32_WINDOWS));
-    EXPECT_EQ(info.dwMajorVersion, 4u);
-    EXPECT_EQ(info.dwMinorVersion, 10u);
-    ASSERT_TRUE(SetEnvironmentVariableA("VANTREL_PLATFORM", nullptr));
-    ASSERT_TRUE(GetVersionExA(&info));
-    EXPECT_EQ(info.dwPlatformId, DWORD(VER_PLATFORM_WIN32_NT));
-    EXPECT_EQ(info.dwMajorVersion, 5u);
-    EXPECT_EQ(info.dwMinorVersion, 1u);
-}
-
-TEST(Environment, SetReadAndRemove) {
-    const char* name = "VANTREL_TEST_VARIABLE";
-    ASSERT_TRUE(SetEnvironmentVariableA(name, "abcdef"));
-    char buffer[16];
-    EXPECT_EQ(GetEnvironmentVariableA(name, buffer, sizeof buffer), 6u);
-    EXPECT_STREQ(buffer, "abcdef");
-    // Too small: the size needed, terminator included.
-    EXPECT_EQ(GetEnvironmentVariableA(name, buffer, 6), 7u);
-    EXPECT_EQ(GetEnvironmentVariableA(name, buffer, 7), 6u);
-    ASSERT_TRUE(SetEnvironmentVariableA(name, nullptr));
-    EXPECT_EQ(GetEnvironmentVariableA(name, buffer, sizeof buffer), 0u);
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_ENVVAR_NOT_FOUND));
-}
-
-TEST(Module, HandleAndFileNameOfTheProgram) {
-    HMODULE self = GetModuleHandleA(nullptr);
-    ASSERT_NE(self, nullptr);
-    char path[MAX_PATH];
-    DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-    ASSERT_GT(length, 0u);
-    EXPECT_EQ(length, std::strlen(path));
-    EXPECT_NE(std::string(path).find("test_cmdline"), std::string::npos) << path;
-    char small[5];
-    std::memset(small, 'x', sizeof small);
-    EXPECT_EQ(GetModuleFileNameA(nullptr, small, 4), 4u);
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
-    EXPECT_EQ(small[4], 'x');
-}
-
-TEST(Process, Ids) {
-    EXPECT_NE(GetCurrentProcessId(), 0u);
-    EXPECT_NE(GetCurrentThreadId(), 0u);
-    EXPECT_EQ(GetCurrentThreadId(), GetCurrentThreadId());
-}
-
-TEST(Com, InitialiseTwiceThenUninitialise) {
-    EXPECT_EQ(CoInitialize(nullptr), S_OK);
-    EXPECT_EQ(CoInitialize(nullptr), S_FALSE);
-    CoUninitialize();
-    CoUninitialize();
 }
 
 } // namespace

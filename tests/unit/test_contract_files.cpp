@@ -27,29 +27,46 @@ class ContractFiles : public TempDirTest {};
 
 // ---- Truncation ----------------------------------------------------------------
 
+// The open's own share mode denies others only: one that does not share
+// writing still truncates, beside a handle that shares everything too.
 TEST_F(ContractFiles, TruncatingOpensNeedNoWriteAccessButKeepTheirRights) {
     struct Case {
         DWORD disposition;
         DWORD access;
+        DWORD share;
+        bool held;   // another handle reads the file, sharing everything
         DWORD error; // last error after the open
     } cases[] = {
-        {CREATE_ALWAYS, GENERIC_READ, ERROR_ALREADY_EXISTS},
-        {CREATE_ALWAYS, 0, ERROR_ALREADY_EXISTS},
-        {CREATE_ALWAYS, FILE_READ_DATA, ERROR_ALREADY_EXISTS},
-        {CREATE_ALWAYS, FILE_READ_ATTRIBUTES, ERROR_ALREADY_EXISTS},
-        {CREATE_ALWAYS, FILE_APPEND_DATA, ERROR_ALREADY_EXISTS},
-        {TRUNCATE_EXISTING, GENERIC_WRITE, ERROR_SUCCESS},
-        {TRUNCATE_EXISTING, FILE_WRITE_DATA, ERROR_SUCCESS},
+        {CREATE_ALWAYS, GENERIC_READ, kShareAll, false, ERROR_ALREADY_EXISTS},
+        {CREATE_ALWAYS, 0, kShareAll, false, ERROR_ALREADY_EXISTS},
+        {CREATE_ALWAYS, FILE_READ_DATA, kShareAll, false, ERROR_ALREADY_EXISTS},
+        {CREATE_ALWAYS, FILE_READ_ATTRIBUTES, kShareAll, false, ERROR_ALREADY_EXISTS},
+        {CREATE_ALWAYS, FILE_APPEND_DATA, kShareAll, false, ERROR_ALREADY_EXISTS},
+        {CREATE_ALWAYS, GENERIC_READ, FILE_SHARE_READ, false, ERROR_ALREADY_EXISTS},
+        {CREATE_ALWAYS, GENERIC_READ, 0, false, ERROR_ALREADY_EXISTS},
+        {CREATE_ALWAYS, 0, 0, false, ERROR_ALREADY_EXISTS},
+        {CREATE_ALWAYS, FILE_READ_DATA, FILE_SHARE_READ | FILE_SHARE_DELETE, false,
+         ERROR_ALREADY_EXISTS},
+        {CREATE_ALWAYS, GENERIC_READ, FILE_SHARE_READ, true, ERROR_ALREADY_EXISTS},
+        {TRUNCATE_EXISTING, GENERIC_WRITE, kShareAll, false, ERROR_SUCCESS},
+        {TRUNCATE_EXISTING, FILE_WRITE_DATA, kShareAll, false, ERROR_SUCCESS},
+        {TRUNCATE_EXISTING, GENERIC_WRITE, 0, false, ERROR_SUCCESS},
     };
     const std::string path = PathOf("t.txt");
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message()
-                     << "disposition " << c.disposition << std::hex << " access " << c.access);
+                     << "disposition " << c.disposition << std::hex << " access " << c.access
+                     << " share " << c.share << (c.held ? " held" : ""));
         WriteBytes(path, "0123456789");
+        HANDLE holder = c.held ? Open(path, GENERIC_READ, OPEN_EXISTING) : INVALID_HANDLE_VALUE;
         SetLastError(12345);
-        HANDLE handle = Open(path, c.access, c.disposition);
-        ASSERT_NE(handle, INVALID_HANDLE_VALUE) << GetLastError();
-        EXPECT_EQ(GetLastError(), c.error);
+        HANDLE handle = Open(path, c.access, c.disposition, c.share);
+        DWORD error = GetLastError();
+        if (holder != INVALID_HANDLE_VALUE) {
+            CloseHandle(holder);
+        }
+        ASSERT_NE(handle, INVALID_HANDLE_VALUE) << error;
+        EXPECT_EQ(error, c.error);
         DWORD count = 99;
         bool writes = (c.access & (GENERIC_WRITE | FILE_WRITE_DATA | FILE_APPEND_DATA)) != 0;
         EXPECT_EQ(WriteFile(handle, "x", 1, &count, nullptr) != FALSE, writes);

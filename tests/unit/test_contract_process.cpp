@@ -1,9 +1,10 @@
-// Contract of the process, environment, module, version and time calls at
-// the edges the program's callers can reach: handles that name nothing,
-// buffers too small, names that do not exist. The same table runs over
-// pal/ natively and over the real API under Wine, so both must agree.
+// Contract of the process, environment, module, version, library, COM and
+// time calls at the edges the program's callers can reach: handles that name
+// nothing, buffers too small, names that do not exist. The same table runs
+// over pal/ natively and over the real API under Wine, so both must agree.
 #include "TestSupport.h"
 
+#include <cstring>
 #include <string>
 
 namespace {
@@ -63,6 +64,12 @@ TEST(ContractModule, MissingModuleAndShortFileNameBuffer) {
     char same[MAX_PATH];
     EXPECT_EQ(GetModuleFileNameA(GetModuleHandleA(nullptr), same, sizeof same), len);
     EXPECT_STREQ(same, full);
+    EXPECT_EQ(len, std::strlen(full));
+    EXPECT_NE(std::string(full).find("test_contract_process"), std::string::npos) << full;
+    // Nothing is written beyond the size given.
+    char small[5] = {'x', 'x', 'x', 'x', 'x'};
+    EXPECT_EQ(GetModuleFileNameA(nullptr, small, 4), 4u);
+    EXPECT_EQ(small[4], 'x');
 }
 
 // Windows' documentation: the truncated name ends in a null within the
@@ -79,13 +86,42 @@ TEST(ContractModule, ShortFileNameBufferIsTerminated_WindowsDocumented_NotUnderW
     EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
 }
 
-TEST(ContractVersion, SizeFieldMustMatch) {
+TEST(ContractVersion, SizeFieldMustMatchAndTheFamilyIsWindows) {
+    for (DWORD size : {0u, 20u}) {
+        OSVERSIONINFOA info = {};
+        info.dwOSVersionInfoSize = size;
+        SetLastError(0);
+        EXPECT_FALSE(GetVersionExA(&info)) << size;
+        EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER)) << size;
+    }
     OSVERSIONINFOA info = {};
-    SetLastError(0);
-    EXPECT_FALSE(GetVersionExA(&info)); // dwOSVersionInfoSize left 0
-    EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
     info.dwOSVersionInfoSize = sizeof info;
-    EXPECT_TRUE(GetVersionExA(&info));
+    ASSERT_TRUE(GetVersionExA(&info));
+    EXPECT_TRUE(info.dwPlatformId == VER_PLATFORM_WIN32_NT ||
+                info.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS);
+    EXPECT_GE(info.dwMajorVersion, 4u);
+}
+
+TEST(ContractVersion, NativeBuildPosesAsTheFamilyItIsTold_NativeOnly) {
+    if (GetModuleHandleA("ntdll.dll") != nullptr) {
+        GTEST_SKIP() << "the family is chosen by the environment only natively";
+    }
+    const struct {
+        const char* platform; // VANTREL_PLATFORM; null: unset
+        DWORD id, major, minor;
+    } cases[] = {
+        {"win95", VER_PLATFORM_WIN32_WINDOWS, 4, 10},
+        {nullptr, VER_PLATFORM_WIN32_NT, 5, 1},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(SetEnvironmentVariableA("VANTREL_PLATFORM", c.platform));
+        OSVERSIONINFOA info = {};
+        info.dwOSVersionInfoSize = sizeof info;
+        ASSERT_TRUE(GetVersionExA(&info));
+        EXPECT_EQ(info.dwPlatformId, c.id);
+        EXPECT_EQ(info.dwMajorVersion, c.major);
+        EXPECT_EQ(info.dwMinorVersion, c.minor);
+    }
 }
 
 // Handles the program can hold that name no process: a null one (no
@@ -103,8 +139,26 @@ TEST(ContractProcess, NullHandleIsRefused) {
     EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 
     SetLastError(0);
+    EXPECT_FALSE(TerminateProcess(nullptr, 1));
+    EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+
+    SetLastError(0);
     EXPECT_FALSE(CloseHandle(nullptr));
     EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+}
+
+TEST(ContractProcess, IdsAreSetAndSteady) {
+    EXPECT_NE(GetCurrentProcessId(), 0u);
+    EXPECT_NE(GetCurrentThreadId(), 0u);
+    EXPECT_EQ(GetCurrentProcessId(), GetCurrentProcessId());
+    EXPECT_EQ(GetCurrentThreadId(), GetCurrentThreadId());
+}
+
+TEST(ContractCom, InitialiseTwiceThenUninitialiseTwice) {
+    EXPECT_EQ(CoInitialize(nullptr), S_OK);
+    EXPECT_EQ(CoInitialize(nullptr), S_FALSE);
+    CoUninitialize();
+    CoUninitialize();
 }
 
 TEST(ContractLibrary, NullHandlesAreRefused) {
@@ -115,6 +169,33 @@ TEST(ContractLibrary, NullHandlesAreRefused) {
     SetLastError(0);
     EXPECT_EQ(GetProcAddress(GetModuleHandleA(nullptr), "VantrelNoSuchExport"), nullptr);
     EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
+}
+
+// The loader's errors, with the test libraries (see tests/programs).
+TEST(ContractLibrary, LoaderReportsWin32Errors) {
+    const std::string programs = std::string(VANTREL_TEST_PROGRAMS_DIR) + "/";
+    SetLastError(0);
+    EXPECT_EQ(LoadLibraryA((programs + "vt-no-such-library.dll").c_str()), nullptr);
+    EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+
+    const std::string plain = programs + "vt_plain.dll";
+    HMODULE library = LoadLibraryA(plain.c_str());
+    ASSERT_NE(library, nullptr);
+    EXPECT_NE(GetProcAddress(library, "VantrelPlainFunction"), nullptr);
+    SetLastError(0);
+    EXPECT_EQ(GetProcAddress(library, "DllUnregisterServer"), nullptr);
+    EXPECT_EQ(Err(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
+    EXPECT_TRUE(FreeLibrary(library));
+
+    // A library named by a full path loads with its folder searched; the
+    // call that turns the restricted search on is found where it exists.
+    library = LoadLibraryExA(plain.c_str(), nullptr,
+                             LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+    ASSERT_NE(library, nullptr);
+    EXPECT_TRUE(FreeLibrary(library));
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    ASSERT_NE(kernel, nullptr);
+    EXPECT_NE(GetProcAddress(kernel, "SetDefaultDllDirectories"), nullptr);
 }
 
 TEST(ContractTime, TickCountDoesNotGoBackAndLastErrorKeepsItsValue) {

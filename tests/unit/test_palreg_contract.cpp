@@ -1,5 +1,5 @@
 // The registry calls' contract where callers pass odd but legal arguments:
-// short enumeration buffers, sign-extended root handles, what a failed open
+// short enumeration buffers, root handles with any high bits, what a failed open
 // leaves in its result, one DWORD for type and size, the classes root's "\",
 // and a null key handle.
 #include "TestSupport.h"
@@ -32,16 +32,35 @@ class RegContract : public TempRegTest {
     TScopedRegKey key_;
 };
 
-TEST_F(RegContract, EnumValueWithShortBuffersReportsTypeAndNeededSize) {
+// A short buffer gives ERROR_MORE_DATA with the type and the data size set
+// and the name count as passed. A short data buffer leaves the name and the
+// data untouched; a short name buffer alone still gets the data and the
+// name as far as it goes, terminated (Windows XP left both untouched).
+TEST_F(RegContract, EnumValueWithShortBuffersFillsWhatFits) {
+    // Alone in a key of its own: the order of values differs between builds.
+    TScopedRegKey binary;
+    ASSERT_EQ(RegCreateKeyA(Key(), "binary", binary.Receive()), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExA(binary.Get(), "Bin", 0, REG_BINARY,
+                             reinterpret_cast<const BYTE*>("\1\2\3"), 3),
+              ERROR_SUCCESS);
     struct Case {
-        const char* what;
+        DWORD index; // 0: "Test" in the fixture's key, 1: "Bin" in a key of its own
         DWORD nameRoom, dataRoom;
+        bool withData;
+        DWORD type, size;
+        std::string name; // the name buffer's first bytes after the call
+        std::string data; // the data buffer's first bytes after the call
     } cases[] = {
-        {"data too small", 20, 2},
-        {"name too small", 3, 20},
-        {"both too small", 3, 2},
+        {0, 3, 20, true, REG_SZ, 7, std::string("Te\0x", 4), std::string("foobar\0x", 8)},
+        {0, 4, 7, true, REG_SZ, 7, std::string("Tes\0x", 5), std::string("foobar\0x", 8)},
+        {0, 3, 20, false, REG_SZ, 7, std::string("Te\0x", 4), "xxxxxxxx"},
+        {1, 2, 20, true, REG_BINARY, 3, std::string("B\0x", 3), "\1\2\3x"},
+        {0, 20, 6, true, REG_SZ, 7, "xxxx", "xxxxxxxx"},
+        {0, 3, 2, true, REG_SZ, 7, "xxxx", "xxxxxxxx"},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "index " << c.index << ", name room " << c.nameRoom
+                                        << ", data room " << c.dataRoom);
         char name[32];
         char data[32];
         std::memset(name, 'x', sizeof name);
@@ -49,22 +68,15 @@ TEST_F(RegContract, EnumValueWithShortBuffersReportsTypeAndNeededSize) {
         DWORD nameCount = c.nameRoom;
         DWORD dataSize = c.dataRoom;
         DWORD type = 1234;
-        EXPECT_EQ(RegEnumValueA(Key(), 0, name, &nameCount, nullptr, &type,
-                                reinterpret_cast<BYTE*>(data), &dataSize),
-                  ERROR_MORE_DATA)
-            << c.what;
-        EXPECT_EQ(type, static_cast<DWORD>(REG_SZ)) << c.what;
-        EXPECT_EQ(dataSize, 7u) << c.what;
-        // The count stays as passed (Windows' documentation is silent; this
-        // is what Windows and Wine do). A short name buffer may hold part of
-        // the name; a short data buffer alone leaves the name alone.
-        EXPECT_EQ(nameCount, c.nameRoom) << c.what;
-        if (c.nameRoom > 4) {
-            EXPECT_EQ(name[0], 'x') << c.what;
-        }
-        if (c.dataRoom < 7) {
-            EXPECT_EQ(data[0], 'x') << c.what << ": a short data buffer stays untouched";
-        }
+        EXPECT_EQ(RegEnumValueA(c.index == 0 ? Key() : binary.Get(), 0, name, &nameCount, nullptr,
+                                &type, c.withData ? reinterpret_cast<BYTE*>(data) : nullptr,
+                                &dataSize),
+                  ERROR_MORE_DATA);
+        EXPECT_EQ(type, c.type);
+        EXPECT_EQ(dataSize, c.size);
+        EXPECT_EQ(nameCount, c.nameRoom);
+        EXPECT_EQ(std::string(name, c.name.size()), c.name);
+        EXPECT_EQ(std::string(data, c.data.size()), c.data);
     }
 }
 
@@ -76,6 +88,12 @@ TEST_F(RegContract, RootsAreKnownByTheirLow32Bits) {
         {"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
         {"HKEY_CURRENT_USER sign-extended",
          reinterpret_cast<HKEY>(static_cast<intptr_t>(static_cast<int32_t>(0x80000001u)))},
+        // Where a handle has high bits (64-bit builds), others than all zeros
+        // or all ones name the same root.
+        {"HKEY_CURRENT_USER with other high bits",
+         reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x1234567880000001ull))},
+        {"HKEY_CURRENT_USER with high bits 1",
+         reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x0000000180000001ull))},
     };
     for (const Case& c : cases) {
         TScopedRegKey opened;

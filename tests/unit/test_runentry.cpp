@@ -1,5 +1,5 @@
-// The run's own helpers: the command-line split, the message-3 format, the
-// section loader, the kept shared files and the progress lines.
+// The run's own helpers: the message-3 format, the section loader, the kept
+// shared files and the progress lines.
 #include "TestSupport.h"
 
 #include "UnVantrel.h"
@@ -13,40 +13,6 @@
 namespace {
 
 using Args = std::vector<std::string>;
-
-TEST(SplitCommandLine, SplitsAsTheProgramEntryReadsIt) {
-    const struct {
-        const char* line;
-        Args expected;
-    } cases[] = {
-        {"", {}},
-        {"   \t ", {}},
-        {"UnVantrel.exe", {"UnVantrel.exe"}},
-        {"UnVantrel.exe C:\\App\\install.log", {"UnVantrel.exe", "C:\\App\\install.log"}},
-        {"  UnVantrel.exe   log  ", {"UnVantrel.exe", "log"}},
-        {"\"C:\\Program Files\\UnVantrel.exe\" \"C:\\Program Files\\App\\install.log\"",
-         {"C:\\Program Files\\UnVantrel.exe", "C:\\Program Files\\App\\install.log"}},
-        // Every code from 1 to 32 separates, tabs and line ends included.
-        {"a\tb\rc\nd\x01"
-         "e\x1f"
-         "f",
-         {"a", "b", "c", "d", "e", "f"}},
-        // Quotes open and close stretches anywhere, and are dropped.
-        {"prog C:\\My\" \"Logs\\a.log", {"prog", "C:\\My Logs\\a.log"}},
-        {"prog \"a b\"c\" d\"", {"prog", "a bc d"}},
-        {"prog \"\" next", {"prog", "", "next"}},
-        // An unclosed quote runs to the end of the line.
-        {"prog \"open ended  arg", {"prog", "open ended  arg"}},
-        // No escape character: a backslash before a quote is just a backslash.
-        {"prog \"C:\\dir\\\" rest", {"prog", "C:\\dir\\", "rest"}},
-        // Bytes above 127 are ordinary characters.
-        {"prog C:\\Caf\xe9\\\xa0x.log", {"prog", "C:\\Caf\xe9\\\xa0x.log"}},
-        {"prog first second third", {"prog", "first", "second", "third"}},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(SplitCommandLine(c.line), c.expected) << "command line [" << c.line << "]";
-    }
-}
 
 TEST(FormatOneString, PutsThePathInPlaceOfTheFirstPlaceholder) {
     const struct {
