@@ -350,6 +350,10 @@ BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode) {
 }
 
 DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
+    DWORD mutexResult = WAIT_FAILED;
+    if (pal::WaitForMutex(hHandle, dwMilliseconds, mutexResult)) {
+        return mutexResult;
+    }
     auto* process = pal::LookupHandleAs<pal::ProcessObject>(hHandle);
     if (process == nullptr) {
         SetLastError(ERROR_INVALID_HANDLE);

@@ -7,6 +7,8 @@
 #include "ktGuardRails.h"
 #include "ktHandle.h"
 #include "ktJson.h"
+#include "ktMoveAside.h"
+#include "ktPlatform.h"
 #include "ktReport.h"
 #include "ktShell.h"
 #include "ktStrUtils.h"
@@ -41,6 +43,20 @@ bool FileInUse(const std::string& path) {
     return !handle && GetLastError() == ERROR_SHARING_VIOLATION;
 }
 
+// Would a delete be refused while a rename goes through? So it is for a
+// running program or a loaded library, which nobody may open for writing.
+bool FileRunning(const std::string& path) {
+    TScopedHandle handle(CreateFileA(path.c_str(), GENERIC_WRITE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return !handle && GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
+std::string ParentFolder(const std::string& path) {
+    size_t cut = path.find_last_of("\\/");
+    return cut == std::string::npos ? std::string() : path.substr(0, cut);
+}
+
 } // namespace
 
 const char* OutcomeName(TOutcome outcome) {
@@ -67,9 +83,16 @@ void TLedger::Record(const std::string& entry, const std::string& target, TOutco
         }
         ++leftOverCount_;
     }
-    if (report_ == nullptr) {
-        return;
+    if (report_ != nullptr) {
+        WriteEntryLine(entry, target, outcome, extra);
     }
+    if (afterEntry_ != nullptr) {
+        afterEntry_();
+    }
+}
+
+void TLedger::WriteEntryLine(const std::string& entry, const std::string& target, TOutcome outcome,
+                             const TExtra& extra) {
     std::string line = "{\"type\":\"entry\",\"phase\":" + JsonQuoteAnsi(phase_) +
                        ",\"entry\":" + JsonQuoteAnsi(entry);
     if (!target.empty() && target != entry && target != NameOf(entry)) {
@@ -91,6 +114,9 @@ void TLedger::Record(const std::string& entry, const std::string& target, TOutco
                 ",\"message\":" + JsonQuoteAnsi(SystemErrorText(extra.error));
     } else if (!extra.message.empty()) {
         line += ",\"message\":" + JsonQuoteAnsi(extra.message);
+    }
+    if (!extra.movedTo.empty()) {
+        line += ",\"moved_to\":" + JsonQuoteAnsi(extra.movedTo);
     }
     line += '}';
     report_->WriteLine(line);
@@ -180,6 +206,13 @@ void TLedger::DeleteFileOrSchedule(const std::string& entry, const std::string& 
             TExtra extra;
             extra.error = ERROR_SHARING_VIOLATION;
             Record(entry, path, TOutcome::ScheduledAtRestart, extra);
+        } else if (IsNtFamily() && FileRunning(path)) {
+            // Moved aside: a name like the one the run would take.
+            TExtra extra;
+            extra.error = ERROR_ACCESS_DENIED;
+            extra.movedTo = MoveAsideCandidate(path);
+            asideDirs_.insert(NormalizeFilePath(ParentFolder(path)));
+            Record(entry, path, TOutcome::ScheduledAtRestart, extra);
         } else {
             Record(entry, path, TOutcome::Removed);
         }
@@ -196,7 +229,7 @@ void TLedger::DeleteFileOrSchedule(const std::string& entry, const std::string& 
         Record(entry, path, TOutcome::Absent);
         return;
     }
-    if (DeleteOnRestart(path)) {
+    if (DeleteOnRestart(path, &extra.movedTo)) {
         Record(entry, path, TOutcome::ScheduledAtRestart, extra);
         return;
     }
@@ -249,6 +282,11 @@ bool TLedger::RemoveDirectoryEntry(const std::string& entry, const std::string& 
             TExtra extra;
             extra.error = ERROR_DIR_NOT_EMPTY;
             Record(entry, path, TOutcome::NotEmpty, extra);
+        } else if (asideDirs_.count(NormalizeFilePath(path)) > 0) {
+            // Its files would have been moved aside: the folder goes after them.
+            goneFiles_.insert(NormalizeFilePath(path));
+            asideDirs_.insert(NormalizeFilePath(ParentFolder(RemoveBackslash(path))));
+            Record(entry, path, TOutcome::ScheduledAtRestart);
         } else {
             goneFiles_.insert(NormalizeFilePath(path));
             Record(entry, path, TOutcome::Removed);
@@ -265,6 +303,11 @@ bool TLedger::RemoveDirectoryEntry(const std::string& entry, const std::string& 
         Record(entry, path, TOutcome::Absent);
     } else if (!lastTry) {
         return false;
+    } else if (IsNtFamily() && HoldsOnlyMovedAside(path, scheduledDirs_) &&
+               RemoveDirectoryOnRestart(path)) {
+        // Only files moved aside are left: the folder goes at restart, after them.
+        scheduledDirs_.insert(NormalizeFilePath(path));
+        Record(entry, path, TOutcome::ScheduledAtRestart);
     } else if (extra.error == ERROR_DIR_NOT_EMPTY || !PreviewDirectoryEmpty(path)) {
         Record(entry, path, TOutcome::NotEmpty, extra, path);
     } else {

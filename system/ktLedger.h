@@ -7,11 +7,12 @@
 //
 // Report lines for entries:
 //   {"type":"entry","phase":P,"entry":E,"target":T,"outcome":O,
-//    "before":N,"after":N,"exit":N,"error":N,"message":M}
+//    "before":N,"after":N,"exit":N,"error":N,"message":M,"moved_to":T}
 // "target" only when it differs from the entry and its name; "before"/"after" on
 // use counters; "exit" on programs that ran; "error"/"message" where a call
 // failed; "message" alone where a server faulted. In preview every outcome
-// carries the prefix "would-".
+// carries the prefix "would-". "moved_to" where a file in use was moved aside
+// before its deletion at restart.
 #pragma once
 
 #include "winapi.h"
@@ -54,6 +55,9 @@ struct TLedgerExtra {
     DWORD error = 0; // "error" and "message" when not 0
     // Without an error: a "message" of its own (a fault inside a server).
     std::string message;
+    // "moved_to": the hidden name a file in use was moved to before its
+    // deletion at restart (ktMoveAside.h).
+    std::string movedTo;
 };
 
 class TLedger {
@@ -62,6 +66,9 @@ class TLedger {
     // asked for); it must outlive the run.
     void Start(bool preview, TReportFile* report);
     bool Preview() const { return preview_; }
+    // Called after each entry is recorded (null: nothing); what it raises
+    // leaves the ledger's operation.
+    void SetAfterEntry(void (*hook)()) { afterEntry_ = hook; }
     // The section whose entries follow ("CopyFiles", ...).
     void SetPhase(const std::string& phase) { phase_ = phase; }
 
@@ -137,6 +144,8 @@ class TLedger {
     };
     void Record(const std::string& entry, const std::string& target, TOutcome outcome,
                 const TExtra& extra = TExtra(), const std::string& leftOverItem = std::string());
+    void WriteEntryLine(const std::string& entry, const std::string& target, TOutcome outcome,
+                        const TExtra& extra);
 
     // Preview: what the run would already have removed.
     bool PreviewFileExists(const std::string& path) const;
@@ -147,6 +156,7 @@ class TLedger {
     void PredictRegistryEntry(const std::string& entry, const std::string& path);
 
     bool preview_ = false;
+    void (*afterEntry_)() = nullptr;
     TReportFile* report_ = nullptr;
     std::string phase_;
     int counts_[kOutcomeCount] = {};
@@ -154,6 +164,10 @@ class TLedger {
     int leftOverCount_ = 0;
     bool logRecorded_ = false;
     std::vector<TPendingIni> pendingIni_;
+    // Folders scheduled for removal at restart (normalized); in preview,
+    // the folders that would hold only files moved aside and such folders.
+    std::unordered_set<std::string> scheduledDirs_;
+    std::unordered_set<std::string> asideDirs_;
     // Shared files that stay, by upper-cased name: why they stay.
     std::unordered_map<std::string, TOutcome> kept_;
     // Preview only: normalized paths, keys ("HKLM\...") and values

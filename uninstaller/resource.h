@@ -5,6 +5,7 @@
 // Resources carry string names, not numbers.
 #define RES_DLG_UNINSTALL "DLG_UNINSTALL"
 #define RES_DLG_DELSHARED "DLG_DELSHARED"
+#define RES_DLG_SESSION "DLG_SESSION"
 #define RES_MAINICON "MAINICON"
 
 // DLG_UNINSTALL

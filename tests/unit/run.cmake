@@ -6,3 +6,12 @@ vantrel_unit_test(test_messages SOURCES test_messages.cpp $<TARGET_OBJECTS:vantr
                   LIBS vantrel_uninstaller)
 vantrel_unit_test(test_runentry SOURCES test_runentry.cpp $<TARGET_OBJECTS:vantrel_resources>
                   LIBS vantrel_uninstaller)
+
+# Files in use moved aside: a real library (vt_plain.dll) loaded by the test.
+vantrel_unit_test(test_moveaside SOURCES test_moveaside.cpp LIBS vantrel_system)
+set(plain_dll "${PROJECT_BINARY_DIR}/tests/programs/vt_plain.dll")
+if(VANTREL_WIN32)
+  string(REPLACE "/" "\\\\" plain_dll "Z:${plain_dll}")
+endif()
+target_compile_definitions(test_moveaside PRIVATE VANTREL_PLAIN_DLL="${plain_dll}")
+add_dependencies(test_moveaside vt_plain)
