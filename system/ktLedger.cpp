@@ -283,7 +283,11 @@ bool TLedger::RemoveDirectoryEntry(const std::string& entry, const std::string& 
             extra.error = ERROR_DIR_NOT_EMPTY;
             Record(entry, path, TOutcome::NotEmpty, extra);
         } else if (asideDirs_.count(NormalizeFilePath(path)) > 0) {
-            // Its files would have been moved aside: the folder goes after them.
+            // Its files would have been moved aside: the folder goes after
+            // them, found on the last try as the run finds it.
+            if (!lastTry) {
+                return false;
+            }
             goneFiles_.insert(NormalizeFilePath(path));
             asideDirs_.insert(NormalizeFilePath(ParentFolder(RemoveBackslash(path))));
             Record(entry, path, TOutcome::ScheduledAtRestart);

@@ -23,6 +23,9 @@
 #define IDC_DELSHARED_NO 109
 #define IDC_DELSHARED_NO_ALL 110
 
+// DLG_SESSION (never shown)
+#define IDC_SESSION_TEXT 100
+
 // The string table holds the message texts 1 to this number.
 #define VANTREL_TEXT_COUNT 28
 

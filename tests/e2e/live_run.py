@@ -194,7 +194,7 @@ class Live:
 
     def session(self):
         self.fresh("session")
-        count = 4000 if self.native else 1500
+        count = 20000 if self.native else 3000
         app = self.m.native_of(DIR + "\\many")
         app.mkdir(parents=True, exist_ok=True)
         lines = []
@@ -205,12 +205,13 @@ class Live:
         report = self.work / "session.jsonl"
         running = self.start(log, "/S", "/LOG=" + self.win(report))
         try:
+            # Part-way through the files: the phases run.
             deadline = time.time() + 60
-            while time.time() < deadline and report.read_bytes().count(b'"CopyFiles"') < 20 \
-                    if report.exists() else time.time() < deadline:
+            while time.time() < deadline and running.poll() is None and \
+                    (not report.exists() or report.read_bytes().count(b'"CopyFiles"') < 20):
                 time.sleep(0.005)
             self.end_session(running, force=False)
-            time.sleep(0.3)
+            time.sleep(0.2)
             expect(running.poll() is None, "the query ended the run")
             self.end_session(running, force=True)
             code = running.wait(timeout=120)
