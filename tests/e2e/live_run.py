@@ -101,7 +101,7 @@ class Live:
     def restart(self):
         """What the system does with its restart-time list when it starts."""
         if self.native:
-            code, out, err = run_bounded([self.args.reg_tool, "restart"], 30, env=self.m.env())
+            code, out, err = run_bounded([str(Path(self.args.reg_tool).resolve()), "restart"], 30, env=self.m.env())
         else:
             code, out, err = run_bounded(self.m.wine + ["wineboot", "-r"], 120, env=self.m.env())
             run_bounded(["wineserver", "-w"], 60, env=self.m.env())
