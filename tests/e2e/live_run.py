@@ -53,6 +53,8 @@ class Live:
     def __init__(self, args):
         self.args = args
         self.m = NativeMachine(args) if args.build == "native" else WineMachine(args)
+        if not isinstance(self.m, NativeMachine):
+            self.m.prefixes.pop("win95")  # every check here is of the NT family
         self.native = args.build == "native"
 
     def fresh(self, name):
