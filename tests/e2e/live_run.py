@@ -196,7 +196,7 @@ class Live:
 
     def session(self):
         self.fresh("session")
-        count = 20000 if self.native else 3000
+        count = 20000
         app = self.m.native_of(DIR + "\\many")
         app.mkdir(parents=True, exist_ok=True)
         lines = []
