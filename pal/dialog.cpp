@@ -134,6 +134,12 @@ LRESULT SendToDialog(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (!dialog) {
         return 0;
     }
+    if (msg == WM_QUERYENDSESSION) {
+        // As DefDlgProc answers: a procedure that handles it answers with its
+        // message result, which is FALSE unless set (the layer keeps none);
+        // unhandled, the default agrees.
+        return dialog->proc && dialog->proc(hwnd, msg, wParam, lParam) ? FALSE : TRUE;
+    }
     if (dialog->proc) {
         return dialog->proc(hwnd, msg, wParam, lParam);
     }

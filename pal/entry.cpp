@@ -6,6 +6,7 @@
 int main(int argc, char** argv) {
     pal::RecordArguments(argc, argv);
     pal::InstallInterruptHandler();
+    pal::InstallSessionHandler();
     // lpCmdLine is the command line after the program name, as on Windows.
     LPSTR line = GetCommandLineA();
     bool quoted = false;

@@ -191,8 +191,9 @@ BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
         return Fail(ERROR_ACCESS_DENIED);
     }
     TransientAccess guard(path, kDelete);
-    if (!guard.Granted()) {
-        return Fail(ERROR_SHARING_VIOLATION);
+    DWORD refusal = guard.DeleteRefusal();
+    if (refusal != ERROR_SUCCESS) {
+        return Fail(refusal);
     }
     NameChange change(path);
     if (unlink(path.c_str()) != 0) {
@@ -261,9 +262,11 @@ BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD d
     if (!sourceGuard.Granted()) {
         return Fail(ERROR_SHARING_VIOLATION);
     }
+    // Replacing a target deletes it: a running program is refused.
     TransientAccess targetGuard(to, kDelete);
-    if (!targetGuard.Granted()) {
-        return Fail(ERROR_SHARING_VIOLATION);
+    DWORD refusal = targetGuard.DeleteRefusal();
+    if (refusal != ERROR_SUCCESS) {
+        return Fail(refusal);
     }
     NameChange leaving(from);
     NameChange arriving(to);

@@ -15,6 +15,10 @@ namespace {
 constexpr off_t kLockBase = static_cast<off_t>(0x7fffffff00000000LL);
 constexpr off_t kAccessByte = kLockBase;    // + bit: "I hold this access"
 constexpr off_t kDenyByte = kLockBase + 16; // + bit: "I deny this access"
+// Right after the byte that denies deletion: "a process runs this file as its
+// program or has it loaded as a library". One query over both bytes tells a
+// delete whether it is refused, and why.
+constexpr off_t kImageByte = kDenyByte + 3;
 
 bool LockByte(int fd, off_t offset) {
     struct flock lock = {};
@@ -141,6 +145,13 @@ BorrowedAccess::~BorrowedAccess() {
     }
 }
 
+bool HoldImage(int fd) {
+    // Data is read from an image and nobody may write it; deleting and
+    // renaming stay shared, but the image byte refuses deletes.
+    return LockByte(fd, kAccessByte + kRead) && LockByte(fd, kDenyByte + kWrite) &&
+           LockByte(fd, kImageByte);
+}
+
 TransientAccess::TransientAccess(const std::string& nativePath, ShareBit right)
     : fd_(open(nativePath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK)), right_(right) {
 }
@@ -150,6 +161,25 @@ bool TransientAccess::Granted() {
         return true; // not a regular file we can open: nothing holds it
     }
     return AcquireShare(fd_.get(), 1u << right_, (1u << kRead) | (1u << kWrite) | (1u << kDelete));
+}
+
+DWORD TransientAccess::DeleteRefusal() {
+    if (!fd_) {
+        return ERROR_SUCCESS;
+    }
+    LockByte(fd_.get(), kAccessByte + kDelete);
+    struct flock lock = {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = kDenyByte + kDelete;
+    lock.l_len = 2; // the byte that denies deletion and the image byte
+    if (fcntl(fd_.get(), F_OFD_GETLK, &lock) != 0 || lock.l_type == F_UNLCK) {
+        return ERROR_SUCCESS;
+    }
+    // A lock reaching the image byte: a running program or a loaded library.
+    return lock.l_start + lock.l_len > kImageByte && lock.l_start <= kImageByte
+               ? ERROR_ACCESS_DENIED
+               : ERROR_SHARING_VIOLATION;
 }
 
 } // namespace pal

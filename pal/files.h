@@ -25,6 +25,11 @@ unsigned ShareBits(DWORD share);
 // so of two racing conflicting opens at least one fails.
 bool AcquireShare(int fd, unsigned access, unsigned share);
 
+// Marks fd's file as the image of a running program or a loaded library for
+// as long as the descriptor stays open: no one may write or delete it, but it
+// can be renamed, as on Windows.
+bool HoldImage(int fd);
+
 // A short-lived descriptor that holds one access right to a file (delete
 // for deletes and renames, write for truncation) while the change is made,
 // so that the check and the change see the same opens.
@@ -33,6 +38,11 @@ class TransientAccess {
     TransientAccess(const std::string& nativePath, ShareBit right);
     // False when an open exists that does not share the right.
     bool Granted();
+    // For a delete (right kDelete): ERROR_SHARING_VIOLATION when an open
+    // does not share deletion, ERROR_ACCESS_DENIED when a process runs the
+    // file or has it loaded (which a rename does not mind), else 0. Costs
+    // the same calls as Granted().
+    DWORD DeleteRefusal();
 
   private:
     UniqueFd fd_;

@@ -33,6 +33,9 @@ template <typename T> T* LookupHandleAs(HANDLE handle) {
 // Removes the handle from the table and destroys its object; false when the
 // handle is not open.
 bool CloseHandleObject(HANDLE handle);
+// A wait on a mutex handle (mutex.cpp): false when the handle names none,
+// else true with the wait's result set.
+bool WaitForMutex(HANDLE handle, DWORD milliseconds, DWORD& result);
 
 // Owns a file descriptor: closed when the owner goes. Empty is -1.
 class UniqueFd {
@@ -198,6 +201,8 @@ class NameChange {
 void RecordArguments(int argc, char** argv);
 // Turns the terminal's interrupt (SIGINT) into a posted WM_QUIT.
 void InstallInterruptHandler();
+// SIGPWR asks for the session's end (session.cpp).
+void InstallSessionHandler();
 
 // The dialog template of that name in the program's resources, or null.
 const PalDialogTemplate* FindDialogTemplate(LPCSTR name);

@@ -378,48 +378,55 @@ BOOL WINAPI GetProcessTimes(HANDLE hProcess, FILETIME* lpCreationTime, FILETIME*
     *lpExitTime = FILETIME{};
     toFileTime(process->usage.ru_stime, lpKernelTime);
     toFileTime(process->usage.ru_utime, lpUserTime);
-    BOOL WINAPI TerminateProcess(HANDLE hProcess, UINT uExitCode) {
-        auto* process = pal::LookupHandleAs<pal::ProcessObject>(hProcess);
-        if (process == nullptr) {
-            SetLastError(ERROR_INVALID_HANDLE);
-            return FALSE;
-        }
-        if (process->Poll(false)) {
-            SetLastError(ERROR_ACCESS_DENIED); // it has ended already
-            return FALSE;
-        }
-        if (kill(process->pid, SIGKILL) != 0) {
-            pal::SetLastErrorFromErrno();
-            return FALSE;
-        }
-        process->terminated = true;
-        process->terminatedCode = uExitCode;
-        return TRUE;
-    }
+    return TRUE;
+}
 
-    DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
-        auto* process = pal::LookupHandleAs<pal::ProcessObject>(hHandle);
-        if (process == nullptr) {
-            SetLastError(ERROR_INVALID_HANDLE);
-            return WAIT_FAILED;
-        }
-        if (dwMilliseconds == INFINITE) {
-            process->Poll(true);
-            return WAIT_OBJECT_0;
-        }
-        // A bounded wait polls; the layer has no other waitable objects.
-        struct timespec start;
-        clock_gettime(CLOCK_MONOTONIC, &start);
-        while (!process->Poll(false)) {
-            struct timespec now;
-            clock_gettime(CLOCK_MONOTONIC, &now);
-            long long elapsed =
-                (now.tv_sec - start.tv_sec) * 1000LL + (now.tv_nsec - start.tv_nsec) / 1000000LL;
-            if (elapsed >= static_cast<long long>(dwMilliseconds)) {
-                return WAIT_TIMEOUT;
-            }
-            struct timespec pause = {0, 1000000};
-            nanosleep(&pause, nullptr);
-        }
+BOOL WINAPI TerminateProcess(HANDLE hProcess, UINT uExitCode) {
+    auto* process = pal::LookupHandleAs<pal::ProcessObject>(hProcess);
+    if (process == nullptr) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (process->Poll(false)) {
+        SetLastError(ERROR_ACCESS_DENIED); // it has ended already
+        return FALSE;
+    }
+    if (kill(process->pid, SIGKILL) != 0) {
+        pal::SetLastErrorFromErrno();
+        return FALSE;
+    }
+    process->terminated = true;
+    process->terminatedCode = uExitCode;
+    return TRUE;
+}
+
+DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
+    DWORD mutexResult = WAIT_FAILED;
+    if (pal::WaitForMutex(hHandle, dwMilliseconds, mutexResult)) {
+        return mutexResult;
+    }
+    auto* process = pal::LookupHandleAs<pal::ProcessObject>(hHandle);
+    if (process == nullptr) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return WAIT_FAILED;
+    }
+    if (dwMilliseconds == INFINITE) {
+        process->Poll(true);
         return WAIT_OBJECT_0;
     }
+    // A bounded wait polls; the layer has no other waitable objects.
+    struct timespec start;
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    while (!process->Poll(false)) {
+        struct timespec now;
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        long long elapsed =
+            (now.tv_sec - start.tv_sec) * 1000LL + (now.tv_nsec - start.tv_nsec) / 1000000LL;
+        if (elapsed >= static_cast<long long>(dwMilliseconds)) {
+            return WAIT_TIMEOUT;
+        }
+        struct timespec pause = {0, 1000000};
+        nanosleep(&pause, nullptr);
+    }
+    return WAIT_OBJECT_0;
+}

@@ -2,11 +2,13 @@
 // dlopen, the default search that SetDefaultDllDirectories restricts,
 // GetProcAddress by name, FreeLibrary. Native libraries are ELF shared objects named like
 // their Windows twins.
-#include "internal.h"
+#include "files.h"
 
 #include <cstdint>
 #include <cstring>
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <map>
 
 namespace {
 
@@ -26,6 +28,48 @@ bool IsFullPath(const char* path) {
            (((path[0] | 0x20) >= 'a' && (path[0] | 0x20) <= 'z') && path[1] == ':' &&
             (path[2] == '\\' || path[2] == '/'));
 }
+
+// The image holds of the loaded libraries, by dlopen handle: a library file
+// that another process has loaded cannot be deleted, only renamed (as on
+// Windows). dlopen counts its loads; so does this table.
+struct ImageHold {
+    pal::UniqueFd fd;
+    int loads = 0;
+};
+
+std::map<void*, ImageHold>& ImageHolds() {
+    static auto* holds = new std::map<void*, ImageHold>(); // never destroyed
+    return *holds;
+}
+
+void HoldLibraryImage(void* library, const std::string& native) {
+    ImageHold& hold = ImageHolds()[library];
+    if (hold.loads++ == 0 && native.find('/') != std::string::npos) {
+        hold.fd.Reset(open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+        if (hold.fd) {
+            pal::HoldImage(hold.fd.get());
+        }
+    }
+}
+
+void ReleaseLibraryImage(void* library) {
+    auto found = ImageHolds().find(library);
+    if (found != ImageHolds().end() && --found->second.loads == 0) {
+        ImageHolds().erase(found);
+    }
+}
+
+// The program this process runs is held as an image from its start to its
+// end, as Windows holds a running program's file.
+struct ProgramImage {
+    ProgramImage() : fd(open("/proc/self/exe", O_RDONLY | O_CLOEXEC)) {
+        if (fd) {
+            pal::HoldImage(fd.get());
+        }
+    }
+    pal::UniqueFd fd;
+};
+[[maybe_unused]] ProgramImage* const programImage = new ProgramImage(); // never destroyed
 
 // The search of the current directory for a bare name is the classic one;
 // a search restricted to named folders never looks there.
@@ -49,6 +93,7 @@ HMODULE Load(LPCSTR name, bool searchCurrentDirectory) {
         SetLastError(exists ? ERROR_BAD_EXE_FORMAT : ERROR_MOD_NOT_FOUND);
         return nullptr;
     }
+    HoldLibraryImage(library, native);
     return reinterpret_cast<HMODULE>(library);
 }
 
@@ -128,5 +173,6 @@ BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
+    ReleaseLibraryImage(reinterpret_cast<void*>(hLibModule));
     return TRUE;
 }

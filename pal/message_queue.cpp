@@ -49,8 +49,8 @@ bool FilterMatches(const MSG& msg, HWND hwnd, UINT minMsg, UINT maxMsg) {
     return target && target->parent == hwnd && target->kind == Kind::Control;
 }
 
-// The top-level windows (boxes and dialogs, not their controls) in the
-// order they were made: what a broadcast reaches.
+} // namespace
+
 std::vector<HWND> TopLevelWindows() {
     std::vector<HWND> handles;
     for (const auto& entry : Windows()) {
@@ -60,8 +60,6 @@ std::vector<HWND> TopLevelWindows() {
     }
     return handles;
 }
-
-} // namespace
 
 void TakeInterrupt() {
     if (interrupted) {
@@ -133,7 +131,7 @@ LRESULT WINAPI SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
         return SendToDialog(hWnd, Msg, wParam, lParam);
     }
     if (window->kind != Kind::Control) {
-        return 0;
+        return Msg == WM_QUERYENDSESSION ? TRUE : 0; // a message box lets the session end
     }
     return SendToControl(window, Msg, wParam, lParam);
 }
@@ -178,6 +176,11 @@ void WINAPI PostQuitMessage(int nExitCode) {
 
 BOOL WINAPI PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax,
                          UINT wRemoveMsg) {
+    // Messages sent from outside the process: the session's end.
+    DeliverSessionEnd();
+    if (wRemoveMsg & PM_QS_SENDMESSAGE) {
+        return FALSE; // sent messages only, and those went to their windows
+    }
     TakeInterrupt();
     for (auto it = queue.begin(); it != queue.end(); ++it) {
         if (FilterMatches(*it, hWnd, wMsgFilterMin, wMsgFilterMax)) {

@@ -48,6 +48,7 @@ const ErrorText kErrorTexts[] = {
     {ERROR_PATH_NOT_FOUND, "The system cannot find the path specified."},
     {ERROR_TOO_MANY_OPEN_FILES, "The system cannot open the file."},
     {ERROR_ACCESS_DENIED, "Access is denied."},
+    {ERROR_NOT_OWNER, "Attempt to release mutex not owned by caller."},
     {ERROR_INVALID_HANDLE, "The handle is invalid."},
     {ERROR_NOT_ENOUGH_MEMORY, "Not enough storage is available to process this command."},
     {ERROR_OUTOFMEMORY, "Not enough storage is available to complete this operation."},

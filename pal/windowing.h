@@ -97,6 +97,14 @@ bool QuitPending();
 // Removes and returns the first posted message for the window or one of its
 // controls.
 bool TakePosted(HWND hwnd, MSG& msg);
+// The top-level windows (boxes and dialogs, not their controls) in the
+// order they were made: what a broadcast reaches.
+std::vector<HWND> TopLevelWindows();
+
+// ---- End of the session (session.cpp) -------------------------------------
+
+// Sends the session's end messages that a signal asked for, if any.
+void DeliverSessionEnd();
 
 // ---- Hooks (hooks.cpp) ----------------------------------------------------
 

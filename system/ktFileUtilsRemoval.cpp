@@ -3,6 +3,7 @@
 
 #include "ktPlatform.h"
 #include "ktIniCache.h"
+#include "ktMoveAside.h"
 #include "ktSafeWrite.h"
 #include "ktUtils.h"
 
@@ -62,13 +63,20 @@ bool RemoveFile(const std::string& path) {
     return DeleteFileA(path.c_str()) != FALSE;
 }
 
-bool DeleteOnRestart(const std::string& path) {
+bool DeleteOnRestart(const std::string& path, std::string* movedTo) {
     // A file that is gone already needs nothing: an entry for it would
     // delete whatever is installed under that name before the restart.
     if (IsDeviceName(path) || !FileExists(path)) {
         return false;
     }
     if (PlatformId() == VER_PLATFORM_WIN32_NT) {
+        // First aside, so that the name is free at once; a file whose
+        // rename is refused is scheduled under its own name.
+        std::string aside;
+        if (movedTo != nullptr && MoveAsideForRestart(path, aside)) {
+            *movedTo = aside;
+            return true;
+        }
         return MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
     }
     // One "NUL=" line per file, after the lines already there (another

@@ -65,9 +65,16 @@ void TLedger::Record(const std::string& entry, const std::string& target, TOutco
         }
         ++leftOverCount_;
     }
-    if (report_ == nullptr) {
-        return;
+    if (report_ != nullptr) {
+        WriteEntryLine(entry, target, outcome, extra);
     }
+    if (afterEntry_ != nullptr) {
+        afterEntry_();
+    }
+}
+
+void TLedger::WriteEntryLine(const std::string& entry, const std::string& target, TOutcome outcome,
+                             const TExtra& extra) {
     std::string line = "{\"type\":\"entry\",\"phase\":" + JsonQuoteAnsi(phase_) +
                        ",\"entry\":" + JsonQuoteAnsi(entry);
     if (!target.empty() && target != entry && target != NameOf(entry)) {
@@ -89,6 +96,9 @@ void TLedger::Record(const std::string& entry, const std::string& target, TOutco
                 JsonQuoteAnsi(extra.message.empty() ? SystemErrorText(extra.error) : extra.message);
     } else if (!extra.message.empty()) {
         line += ",\"message\":" + JsonQuoteAnsi(extra.message);
+    }
+    if (!extra.movedTo.empty()) {
+        line += ",\"moved_to\":" + JsonQuoteAnsi(extra.movedTo);
     }
     line += '}';
     report_->WriteLine(line);
@@ -138,7 +148,7 @@ void TLedger::DeleteFileOrSchedule(const std::string& entry, const std::string& 
     case TFileDeletion::Refused:
         break;
     }
-    if (machine_->ScheduleDelete(path, extra.error)) {
+    if (machine_->ScheduleDelete(path, extra.error, extra.movedTo)) {
         Record(entry, path, TOutcome::ScheduledAtRestart, extra);
         return;
     }
@@ -179,10 +189,15 @@ bool TLedger::RemoveDirectoryEntry(const std::string& entry, const std::string& 
         Record(entry, path, TOutcome::Absent);
         return true;
     case TFolderRemoval::NotEmpty:
-        if (lastTry) {
+        if (!lastTry) {
+            return false;
+        }
+        if (machine_->ScheduleFolderRemoval(path)) {
+            Record(entry, path, TOutcome::ScheduledAtRestart);
+        } else {
             Record(entry, path, TOutcome::NotEmpty, extra, path);
         }
-        return lastTry;
+        return true;
     case TFolderRemoval::Refused:
         if (lastTry) {
             Record(entry, path, TOutcome::Failed, extra, path);

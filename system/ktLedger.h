@@ -18,11 +18,12 @@
 //
 // Report lines for entries:
 //   {"type":"entry","phase":P,"entry":E,"target":T,"outcome":O,
-//    "before":N,"after":N,"exit":N,"error":N,"message":M}
+//    "before":N,"after":N,"exit":N,"error":N,"message":M,"moved_to":T}
 // "target" only when it differs from the entry and its name; "before"/"after" on
 // use counters; "exit" on programs that ran; "error"/"message" where a call
 // failed; "message" alone where a server faulted. In preview every outcome
-// carries the prefix "would-".
+// carries the prefix "would-". "moved_to" where a file in use was moved aside
+// before its deletion at restart.
 #pragma once
 
 #include "winapi.h"
@@ -67,6 +68,9 @@ struct TLedgerExtra {
     // A "message" of its own (a fault inside a server); with an error, in
     // place of the system's text.
     std::string message;
+    // "moved_to": the hidden name a file in use was moved to before its
+    // deletion at restart (ktMoveAside.h).
+    std::string movedTo;
 };
 
 class TLedger {
@@ -80,6 +84,9 @@ class TLedger {
     // asked for); it must outlive the run.
     void Start(bool preview, TReportFile* report);
     bool Preview() const { return preview_; }
+    // Called after each entry is recorded (null: nothing); what it raises
+    // leaves the ledger's operation.
+    void SetAfterEntry(void (*hook)()) { afterEntry_ = hook; }
     // The section whose entries follow ("CopyFiles", ...).
     void SetPhase(const std::string& phase) { phase_ = phase; }
 
@@ -181,8 +188,11 @@ class TLedger {
     };
     void Record(const std::string& entry, const std::string& target, TOutcome outcome,
                 const TExtra& extra = TExtra(), const std::string& leftOverItem = std::string());
+    void WriteEntryLine(const std::string& entry, const std::string& target, TOutcome outcome,
+                        const TExtra& extra);
 
     bool preview_ = false;
+    void (*afterEntry_)() = nullptr;
     TReportFile* report_ = nullptr;
     // The real machine, or in preview the overlay.
     std::unique_ptr<TLedgerMachine> machine_;

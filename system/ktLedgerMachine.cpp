@@ -1,6 +1,10 @@
 // The key of a file in the ledger, the INI access check that both machines
 // share, and the real machine, which carries each step out.
 #include "ktLedgerMachine.h"
+
+#include "ktGuardRails.h"
+#include "ktMoveAside.h"
+#include "ktPlatform.h"
 #include "ktPathNames.h"
 
 #include "ktFileUtils.h"
@@ -11,6 +15,7 @@
 #include "ktServerHost.h"
 #include "ktText.h"
 
+#include <unordered_set>
 #include <vector>
 
 namespace {
@@ -34,12 +39,21 @@ class TRealMachine : public TLedgerMachine {
         return FileExists(path) ? TFileDeletion::Refused : TFileDeletion::NoFile;
     }
 
-    bool ScheduleDelete(const std::string& path, DWORD& error) override {
-        if (DeleteOnRestart(path)) {
+    bool ScheduleDelete(const std::string& path, DWORD& error, std::string& movedTo) override {
+        if (DeleteOnRestart(path, &movedTo)) {
             return true;
         }
         error = GetLastError();
         return false;
+    }
+
+    bool ScheduleFolderRemoval(const std::string& path) override {
+        if (!IsNtFamily() || !HoldsOnlyMovedAside(path, scheduledDirs_) ||
+            !RemoveDirectoryOnRestart(path)) {
+            return false;
+        }
+        scheduledDirs_.insert(NormalizeFilePath(path));
+        return true;
     }
 
     TFolderRemoval RemoveFolder(const std::string& path, DWORD& error) override {
@@ -120,6 +134,10 @@ class TRealMachine : public TLedgerMachine {
     TServerCall UnregisterServer(const std::string& path) override {
         return ::UnregisterServer(path);
     }
+
+  private:
+    // Folders scheduled for removal at restart (NormalizeFilePath).
+    std::unordered_set<std::string> scheduledDirs_;
 };
 
 } // namespace

@@ -57,10 +57,16 @@ class TLedgerMachine {
     // -- Files and folders ------------------------------------------------
     // Deletes the file now (read-only or not); a device name is no file.
     virtual TFileDeletion DeleteFile(const std::string& path, DWORD& error) = 0;
-    // Has an existing file deleted at the next restart; until then it is
-    // still there, for the overlay too.
-    virtual bool ScheduleDelete(const std::string& path, DWORD& error) = 0;
+    // Has an existing file deleted at the next restart. On the NT family a
+    // running program or loaded library is first moved aside to a hidden
+    // name of our mark (`movedTo`), freeing its own name at once; any other
+    // file stays under its name until the restart, for the overlay too.
+    virtual bool ScheduleDelete(const std::string& path, DWORD& error, std::string& movedTo) = 0;
     virtual TFolderRemoval RemoveFolder(const std::string& path, DWORD& error) = 0;
+    // A folder that holds only files moved aside (and folders scheduled so)
+    // is scheduled for removal at restart, after them (NT family); false
+    // leaves it as it is.
+    virtual bool ScheduleFolderRemoval(const std::string& path) = 0;
     // True when a file (not a folder, nor a device) of that name is there.
     virtual bool FileThere(const std::string& path) = 0;
 

@@ -1,6 +1,8 @@
 // The overlay: each step answered as the real machine would answer it on the
 // machine as the run would have left it by then, with nothing changed.
 #include "ktLedgerMachine.h"
+#include "ktPlatform.h"
+#include "ktMoveAside.h"
 
 #include "ktFileUtils.h"
 #include "ktGuardRails.h"
@@ -30,6 +32,20 @@ bool FileInUse(const std::string& path, DWORD& error) {
     return error == ERROR_SHARING_VIOLATION;
 }
 
+// Would a delete be refused while a rename goes through? So it is for a
+// running program or a loaded library, which nobody may open for writing.
+bool FileRunning(const std::string& path) {
+    TScopedHandle handle(CreateFileA(path.c_str(), GENERIC_WRITE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return !handle && GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
+std::string ParentFolder(const std::string& path) {
+    size_t cut = path.find_last_of("\\/");
+    return cut == std::string::npos ? std::string() : path.substr(0, cut);
+}
+
 std::string ChildKey(const std::string& folderKey, const std::string& name) {
     return folderKey.back() == '\\' ? folderKey + UpperCase(name)
                                     : folderKey + "\\" + UpperCase(name);
@@ -53,14 +69,41 @@ class TOverlayMachine : public TLedgerMachine {
         if (FileInUse(path, error)) {
             return TFileDeletion::Refused;
         }
+        // A running program or loaded library: no one may write it, and it
+        // cannot be deleted (though it can be renamed).
+        if (FileRunning(path)) {
+            error = ERROR_ACCESS_DENIED;
+            return TFileDeletion::Refused;
+        }
         error = 0;
         gone_.insert(LedgerFileKey(path));
         return TFileDeletion::Deleted;
     }
 
-    bool ScheduleDelete(const std::string&, DWORD&) override {
-        // The file stays until the restart: a folder that holds it is not
-        // empty for the rest of the run.
+    bool ScheduleDelete(const std::string& path, DWORD& error, std::string& movedTo) override {
+        // A file held without delete sharing stays under its name until the
+        // restart: a folder that holds it is not empty for the rest of the
+        // run. A running program or loaded library is moved aside on the NT
+        // family: its name is free, and its folder holds the moved file.
+        DWORD inUse = 0;
+        if (IsNtFamily() && !FileInUse(path, inUse) && FileRunning(path)) {
+            movedTo = MoveAsideCandidate(path);
+            gone_.insert(LedgerFileKey(path));
+            asideDirs_.insert(LedgerFileKey(ParentFolder(path)));
+        }
+        (void)error;
+        return true;
+    }
+
+    bool ScheduleFolderRemoval(const std::string& path) override {
+        std::string key = LedgerFileKey(path);
+        if (!IsNtFamily() || asideDirs_.count(key) == 0 || !AllChildrenGone(path, key)) {
+            return false;
+        }
+        // Gone for the rest of the run; its parent now holds a folder that
+        // goes at restart.
+        gone_.insert(key);
+        asideDirs_.insert(LedgerFileKey(ParentFolder(RemoveBackslash(path))));
         return true;
     }
 
@@ -71,14 +114,10 @@ class TOverlayMachine : public TLedgerMachine {
             error = ERROR_FILE_NOT_FOUND;
             return TFolderRemoval::NoFolder;
         }
-        WIN32_FIND_DATAA data;
-        TScopedFind find(FindFirstFileA((AddBackslash(path) + "*").c_str(), &data));
-        for (bool more = static_cast<bool>(find); more; more = FindNextFileA(find.Get(), &data)) {
-            std::string name = data.cFileName;
-            if (name != "." && name != ".." && gone_.count(ChildKey(key, name)) == 0) {
-                error = ERROR_DIR_NOT_EMPTY;
-                return TFolderRemoval::NotEmpty;
-            }
+        // A folder files were moved aside into holds them until the restart.
+        if (asideDirs_.count(key) != 0 || !AllChildrenGone(path, key)) {
+            error = ERROR_DIR_NOT_EMPTY;
+            return TFolderRemoval::NotEmpty;
         }
         gone_.insert(key);
         return TFolderRemoval::Removed;
@@ -170,6 +209,21 @@ class TOverlayMachine : public TLedgerMachine {
     }
 
   private:
+    // True when everything in the folder is gone by now.
+    bool AllChildrenGone(const std::string& path, const std::string& key) const {
+        WIN32_FIND_DATAA data;
+        TScopedFind find(FindFirstFileA((AddBackslash(path) + "*").c_str(), &data));
+        for (bool more = static_cast<bool>(find); more; more = FindNextFileA(find.Get(), &data)) {
+            std::string name = data.cFileName;
+            if (name != "." && name != ".." && gone_.count(ChildKey(key, name)) == 0) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // Folders that hold files moved aside, or folders going at restart.
+    std::unordered_set<std::string> asideDirs_;
     // A file or folder is gone when it or a folder above it is.
     bool Gone(std::string key) const {
         if (gone_.empty()) {

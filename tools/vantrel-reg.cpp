@@ -6,11 +6,14 @@
 //   vantrel-reg query KEY [VALUE]   print a value, or a key's values and subkeys
 //   vantrel-reg protect KEY         make a key resist deletion and writes
 //   vantrel-reg unprotect KEY
+//   vantrel-reg restart             carry out the restart-time list of file
+//                                   renames and deletions, as a restart would
 //
 // Keys are written with the long root names ("HKEY_CURRENT_USER\Software")
 // or the short ones ("HKCU\Software"). The machine folder is $VANTREL_ROOT.
 #include "pal_registry_extras.h"
 #include "regtext.h"
+#include "restartlist.h"
 
 #include <cstdio>
 #include <cstring>
@@ -226,7 +229,8 @@ int Usage() {
                  "       vantrel-reg export [KEY...]\n"
                  "       vantrel-reg query KEY [VALUE]   (VALUE @ for the default value)\n"
                  "       vantrel-reg protect KEY\n"
-                 "       vantrel-reg unprotect KEY\n";
+                 "       vantrel-reg unprotect KEY\n"
+                 "       vantrel-reg restart\n";
     return 2;
 }
 
@@ -249,6 +253,10 @@ int main(int argc, char** argv) {
     }
     if ((command == "protect" || command == "unprotect") && args.size() == 2) {
         return Protect(args[1], command == "protect");
+    }
+    if (command == "restart" && args.size() == 1) {
+        std::cout << CarryOutRestartList() << " carried out\n";
+        return 0;
     }
     return Usage();
 }

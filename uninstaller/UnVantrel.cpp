@@ -3,12 +3,15 @@
 #include "UnVantrel.h"
 
 #include "CounterJournal.h"
+#include "OneAtATime.h"
+#include "SessionGuard.h"
 
 #include "ktCommandLine.h"
 #include "ktFileUtils.h"
 #include "ktHandle.h"
 #include "ktLedger.h"
 #include "ktIniCache.h"
+#include "ktRedirectionTrust.h"
 #include "ktReport.h"
 #include "ktUtils.h"
 #include "ktServerHost.h"
@@ -143,6 +146,11 @@ int Run(TReportFile& report) {
     if (!RunOptions.Unattended() && QuestionBox(GetMessageText(4)) != IDYES) {
         return kExitCancelled;
     }
+    // Held to the end of the run; a preview takes it too.
+    TUninstallLock lock;
+    if (!lock.Take(!RunOptions.silent && !RunOptions.passive)) {
+        return kExitAnotherRunning;
+    }
 
     if (!RunOptions.silent) {
         HWND dialog = CreateDialogParamA(ModuleHandle, RES_DLG_UNINSTALL, nullptr, nullptr, 0);
@@ -158,7 +166,10 @@ int Run(TReportFile& report) {
         return kExitCancelled;
     }
 
-    RunRemovalPhases();
+    {
+        TSessionGuard noShutdown; // the phases run to their end
+        RunRemovalPhases();
+    }
 
     // Nothing is scheduled for restart when the log cannot go now.
     Ledger().DeleteInstallLog(InstallLogPath);
@@ -233,6 +244,9 @@ int RunUninstall() {
     int code = kExitDone;
     try {
         code = Run(report);
+    } catch (const ESessionEnded&) {
+        // Stopped between two entries; the log stays for a rerun.
+        code = kExitFatal;
     } catch (const std::exception& error) {
         // Run's owners have closed the window and freed the lists by now.
         ShowError(error.what());
@@ -252,6 +266,7 @@ int RunUninstall() {
 
 void StartUp() {
     RestrictLibrarySearch();
+    EnforceRedirectionTrust();
     CoInitialize(nullptr);
     PlatformId(); // read once, before any phase needs it
 }

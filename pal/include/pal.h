@@ -110,6 +110,7 @@ typedef INT_PTR (*FARPROC)();
 #define ERROR_DIR_NOT_EMPTY 145L
 #define ERROR_BAD_PATHNAME 161L
 #define ERROR_ALREADY_EXISTS 183L
+#define ERROR_NOT_OWNER 288L
 #define ERROR_BAD_EXE_FORMAT 193L
 #define ERROR_ENVVAR_NOT_FOUND 203L
 #define ERROR_FILENAME_EXCED_RANGE 206L
@@ -334,6 +335,11 @@ BOOL WINAPI GetProcessTimes(HANDLE hProcess, FILETIME* lpCreationTime, FILETIME*
                             FILETIME* lpKernelTime, FILETIME* lpUserTime);
 DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 BOOL WINAPI TerminateProcess(HANDLE hProcess, UINT uExitCode);
+// Named mutexes across the processes of one machine folder (mutex.cpp).
+HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner,
+                           LPCSTR lpName);
+BOOL WINAPI ReleaseMutex(HANDLE hMutex);
+#define WAIT_ABANDONED 0x00000080L
 void WINAPI Sleep(DWORD dwMilliseconds);
 HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName);
 FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
@@ -488,7 +494,9 @@ typedef LRESULT(CALLBACK* HOOKPROC)(int code, WPARAM wParam, LPARAM lParam);
 #define WM_NULL 0x0000
 #define WM_DESTROY 0x0002
 #define WM_CLOSE 0x0010
+#define WM_QUERYENDSESSION 0x0011
 #define WM_QUIT 0x0012
+#define WM_ENDSESSION 0x0016
 #define WM_FONTCHANGE 0x001D
 #define WM_SETTEXT 0x000C
 #define WM_GETTEXT 0x000D
@@ -550,6 +558,7 @@ typedef LRESULT(CALLBACK* HOOKPROC)(int code, WPARAM wParam, LPARAM lParam);
 
 #define PM_NOREMOVE 0x0000
 #define PM_REMOVE 0x0001
+#define PM_QS_SENDMESSAGE 0x00400000
 
 #define SMTO_NORMAL 0x0000
 #define SMTO_BLOCK 0x0001

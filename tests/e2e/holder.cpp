@@ -3,6 +3,9 @@
 //   holder hold FILE READY STOP   opens FILE without sharing, creates READY,
 //                                 and keeps FILE open until STOP exists
 //                                 (or ten minutes have passed);
+//   holder load FILE READY STOP   loads FILE as a library (a running
+//                                 program's files are held so), creates
+//                                 READY, and keeps it loaded until STOP exists;
 //   holder attrib FILE [r][h][s]  sets the file's attributes (none: normal);
 //   holder list DIR OUT           writes every file and folder below DIR to
 //                                 OUT, one "ATTRIBUTES-IN-HEX RELATIVE-PATH"
@@ -51,21 +54,36 @@ bool Exists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+// Creates READY, then waits until STOP exists. Bounded, so that a runner
+// that dies cannot leave the file held forever.
+void SignalAndWait(const std::string& ready, const std::string& stop) {
+    HANDLE marker = CreateFileA(ready.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (marker != INVALID_HANDLE_VALUE) {
+        CloseHandle(marker);
+    }
+    for (int i = 0; i < 600 * 20 && !Exists(stop); ++i) {
+        Sleep(50);
+    }
+}
+
+int Load(const std::string& file, const std::string& ready, const std::string& stop) {
+    HMODULE library = LoadLibraryA(file.c_str());
+    if (library == nullptr) {
+        return 2;
+    }
+    SignalAndWait(ready, stop);
+    FreeLibrary(library);
+    return 0;
+}
+
 int Hold(const std::string& file, const std::string& ready, const std::string& stop) {
     HANDLE held = CreateFileA(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (held == INVALID_HANDLE_VALUE) {
         return 2;
     }
-    HANDLE marker = CreateFileA(ready.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (marker != INVALID_HANDLE_VALUE) {
-        CloseHandle(marker);
-    }
-    // Bounded, so that a runner that dies cannot leave the file held forever.
-    for (int i = 0; i < 600 * 20 && !Exists(stop); ++i) {
-        Sleep(50);
-    }
+    SignalAndWait(ready, stop);
     CloseHandle(held);
     return 0;
 }
@@ -132,6 +150,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     std::vector<std::string> args = SplitArgs(GetCommandLineA());
     if (args.size() >= 5 && args[1] == "hold") {
         return Hold(args[2], args[3], args[4]);
+    }
+    if (args.size() == 5 && args[1] == "load") {
+        return Load(args[2], args[3], args[4]);
     }
     if (args.size() == 4 && args[1] == "list") {
         return List(args[2], args[3]);

@@ -42,7 +42,11 @@ inline const TExpectedText kExpectedTexts[] = {
     {26, "and %s more"},
     {27, "Nothing was changed. What the uninstall would do is written to %s"},
     {28, "Cannot create the report file %s"},
+    {38, "Another uninstall is running on this computer. Wait until it has finished, then "
+         "choose Retry."},
+    {39, "The uninstall is removing files. Shutting down now would leave the program partly "
+         "removed."},
 };
 
 // The highest message number the string table holds.
-inline constexpr unsigned kLastMessage = 28;
+inline constexpr unsigned kLastMessage = 39;

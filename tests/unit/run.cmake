@@ -6,3 +6,8 @@ vantrel_unit_test(test_messages SOURCES test_messages.cpp $<TARGET_OBJECTS:vantr
                   LIBS vantrel_uninstaller)
 vantrel_unit_test(test_runentry SOURCES test_runentry.cpp $<TARGET_OBJECTS:vantrel_resources>
                   LIBS vantrel_uninstaller)
+
+# Files in use moved aside: a real library (vt_plain.dll) loaded by the test.
+vantrel_unit_test(test_moveaside SOURCES test_moveaside.cpp LIBS vantrel_system)
+vantrel_test_path(test_moveaside VANTREL_PLAIN_DLL
+                  "${PROJECT_BINARY_DIR}/tests/programs/vt_plain.dll" vt_plain)
