@@ -29,6 +29,7 @@ const char* const kOutcomeNames[kOutcomeCount] = {
     "declined",
     "not-empty",
     "failed",
+    "closed",
 };
 
 } // namespace
@@ -90,6 +91,13 @@ void TLedger::Record(const std::string& entry, const std::string& target, TOutco
     } else if (!extra.message.empty()) {
         line += ",\"message\":" + JsonQuoteAnsi(extra.message);
     }
+    if (!extra.heldBy.empty()) {
+        line += ",\"held_by\":[";
+        for (size_t i = 0; i < extra.heldBy.size(); ++i) {
+            line += (i ? "," : "") + JsonQuoteAnsi(extra.heldBy[i]);
+        }
+        line += ']';
+    }
     line += '}';
     report_->WriteLine(line);
 }
@@ -139,10 +147,22 @@ void TLedger::DeleteFileOrSchedule(const std::string& entry, const std::string& 
         break;
     }
     if (machine_->ScheduleDelete(path, extra.error)) {
+        if (holderQuery_ != nullptr) {
+            extra.heldBy = holderQuery_(path);
+        }
         Record(entry, path, TOutcome::ScheduledAtRestart, extra);
         return;
     }
     Record(entry, path, TOutcome::Failed, extra, path);
+}
+
+void TLedger::ApplicationClosed(const std::string& name, DWORD error) {
+    std::string phase = phase_;
+    phase_ = "CloseApps";
+    TExtra extra;
+    extra.error = error;
+    Record(name, std::string(), error == 0 ? TOutcome::Closed : TOutcome::Failed, extra);
+    phase_ = phase;
 }
 
 void TLedger::DeleteInstallLog(const std::string& path) {

@@ -3,6 +3,7 @@
 #include "UnVantrel.h"
 
 #include "CounterJournal.h"
+#include "FilesInUse.h"
 
 #include "ktCommandLine.h"
 #include "ktFileUtils.h"
@@ -154,7 +155,7 @@ int Run(TReportFile& report) {
         SetWindowTextA(ProgressWindow, GetMessageText(1).c_str());
     }
 
-    if (!RunProgramsBefore()) {
+    if (!RunProgramsBefore() || !HandleFilesInUse()) {
         return kExitCancelled;
     }
 

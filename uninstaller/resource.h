@@ -5,6 +5,7 @@
 // Resources carry string names, not numbers.
 #define RES_DLG_UNINSTALL "DLG_UNINSTALL"
 #define RES_DLG_DELSHARED "DLG_DELSHARED"
+#define RES_DLG_FILESINUSE "DLG_FILESINUSE"
 #define RES_MAINICON "MAINICON"
 
 // DLG_UNINSTALL
@@ -21,6 +22,12 @@
 #define IDC_DELSHARED_YES_ALL 108
 #define IDC_DELSHARED_NO 109
 #define IDC_DELSHARED_NO_ALL 110
+
+// DLG_FILESINUSE (its Cancel button is IDCANCEL, 2)
+#define IDC_FILESINUSE_TEXT 101
+#define IDC_FILESINUSE_LIST 102
+#define IDC_FILESINUSE_CLOSE 103
+#define IDC_FILESINUSE_CONTINUE 104
 
 // The string table holds the message texts 1 to this number.
 #define VANTREL_TEXT_COUNT 28
