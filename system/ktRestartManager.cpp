@@ -18,6 +18,22 @@ std::string Narrow(const WCHAR* text) {
     return result;
 }
 
+BOOL CALLBACK TakeWindowTitle(HWND window, LPARAM parameter) {
+    auto* apps = reinterpret_cast<std::vector<TRunningApp>*>(parameter);
+    DWORD processId = 0;
+    if (!GetWindowThreadProcessId(window, &processId) || !IsWindowVisible(window)) {
+        return TRUE;
+    }
+    for (TRunningApp& app : *apps) {
+        if (app.processId == processId && app.title.empty()) {
+            char text[256];
+            int length = GetWindowTextA(window, text, sizeof text);
+            app.title.assign(text, length > 0 ? static_cast<size_t>(length) : 0);
+        }
+    }
+    return TRUE;
+}
+
 } // namespace
 
 TRestartManager::TRestartManager() : library_(LoadLibraryA("rstrtmgr.dll")) {
@@ -103,6 +119,10 @@ std::vector<TRunningApp> TRestartManager::Holders() {
         app.name = Narrow(infos[i].strAppName);
         apps.push_back(app);
     }
+    // One pass over the top-level windows for all the applications.
+    if (!apps.empty()) {
+        EnumWindows(TakeWindowTitle, reinterpret_cast<LPARAM>(&apps));
+    }
     return apps;
 }
 
@@ -118,7 +138,7 @@ std::vector<std::string> ApplicationsHolding(const std::string& path) {
     TRestartManager manager;
     if (manager.Register({path})) {
         for (const TRunningApp& app : manager.Holders()) {
-            names.push_back(app.name);
+            names.push_back(app.Description());
         }
     }
     return names;

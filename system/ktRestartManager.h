@@ -14,7 +14,11 @@
 struct TRunningApp {
     DWORD processId = 0;
     FILETIME start = {0, 0};
-    std::string name; // the Restart Manager's name for it (natively: its program's file name)
+    std::string name;  // the Restart Manager's name for it (natively: its program's file name)
+    std::string title; // the text of its first visible top-level window; empty without one
+
+    // "name (title)", or the name alone.
+    std::string Description() const { return title.empty() ? name : name + " (" + title + ")"; }
 };
 
 class TRestartManager {

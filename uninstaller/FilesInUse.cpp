@@ -117,7 +117,7 @@ bool HandleFilesInUse() {
     Ledger().SetHolderQuery(ApplicationsHolding);
     std::vector<std::string> names;
     for (const TRunningApp& app : holders) {
-        names.push_back(app.name);
+        names.push_back(app.Description());
     }
 
     bool close = false;
@@ -146,9 +146,10 @@ bool HandleFilesInUse() {
             running = running || SameProcess(app, other);
         }
         Ledger().ApplicationClosed(
-            app.name, running ? (result != ERROR_SUCCESS ? result : ERROR_FAIL_SHUTDOWN) : 0);
+            app.Description(),
+            running ? (result != ERROR_SUCCESS ? result : ERROR_FAIL_SHUTDOWN) : 0);
         if (running) {
-            refused.push_back(app.name);
+            refused.push_back(app.Description());
         }
     }
     if (!refused.empty() && !RunOptions.Unattended()) {
