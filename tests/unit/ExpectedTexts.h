@@ -42,7 +42,17 @@ inline const TExpectedText kExpectedTexts[] = {
     {26, "and %s more"},
     {27, "Nothing was changed. What the uninstall would do is written to %s"},
     {28, "Cannot create the report file %s"},
+    {31, "Files in use"},
+    {32, "The following applications hold files that the uninstall must remove. Close them to "
+         "remove the files now, or continue without closing them: the files are then removed "
+         "when Windows restarts."},
+    {33, "Close the applications"},
+    {34, "Continue without closing"},
+    {35, "Cancel"},
+    {36, "These applications did not close. The files they hold will be removed when Windows "
+         "restarts:"},
+    {37, "Closing applications..."},
 };
 
 // The highest message number the string table holds.
-inline constexpr unsigned kLastMessage = 28;
+inline constexpr unsigned kLastMessage = 37;
