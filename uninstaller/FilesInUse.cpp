@@ -17,6 +17,9 @@ int (*AskAboutFilesInUseHook)(const std::vector<std::string>& applications) = As
 
 namespace {
 
+// ERROR_FAIL_SHUTDOWN, which the headers for Windows XP do not name.
+const DWORD kErrorFailShutdown = 351;
+
 static_assert(kFilesInUseClose == IDC_FILESINUSE_CLOSE &&
                   kFilesInUseContinue == IDC_FILESINUSE_CONTINUE && kFilesInUseCancel == IDCANCEL,
               "the answers are the buttons' ids");
@@ -145,9 +148,9 @@ bool HandleFilesInUse() {
         for (const TRunningApp& other : still) {
             running = running || SameProcess(app, other);
         }
-        Ledger().ApplicationClosed(
-            app.Description(),
-            running ? (result != ERROR_SUCCESS ? result : ERROR_FAIL_SHUTDOWN) : 0);
+        Ledger().ApplicationClosed(app.Description(),
+                                   running ? (result != ERROR_SUCCESS ? result : kErrorFailShutdown)
+                                           : 0);
         if (running) {
             refused.push_back(app.Description());
         }
