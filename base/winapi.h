@@ -7,6 +7,7 @@
 #include <shellapi.h>
 #include <objbase.h>
 #include <shlobj.h>
+#include <restartmanager.h>
 #else
 #include "pal.h"
 #endif

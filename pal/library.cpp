@@ -9,11 +9,45 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <map>
+#include <strings.h>
 
 namespace {
 
-// The pseudo module of kernel32.dll; never dereferenced.
+// The pseudo modules of kernel32.dll and rstrtmgr.dll; never dereferenced.
 const HMODULE kernel32Module = reinterpret_cast<HMODULE>(static_cast<uintptr_t>(0x7C800000));
+const HMODULE restartManagerModule = reinterpret_cast<HMODULE>(static_cast<uintptr_t>(0x7D500000));
+
+// The Restart Manager is part of the system on the NT family only; a
+// program looks it up by its bare name.
+bool IsRestartManager(LPCSTR name) {
+    if (strcasecmp(name, "rstrtmgr.dll") != 0 && strcasecmp(name, "rstrtmgr") != 0) {
+        return false;
+    }
+    OSVERSIONINFOA version;
+    version.dwOSVersionInfoSize = sizeof version;
+    return GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT;
+}
+
+FARPROC RestartManagerProc(LPCSTR name) {
+    struct Entry {
+        const char* name;
+        void* proc;
+    };
+    static const Entry entries[] = {
+        {"RmStartSession", reinterpret_cast<void*>(RmStartSession)},
+        {"RmEndSession", reinterpret_cast<void*>(RmEndSession)},
+        {"RmRegisterResources", reinterpret_cast<void*>(RmRegisterResources)},
+        {"RmGetList", reinterpret_cast<void*>(RmGetList)},
+        {"RmShutdown", reinterpret_cast<void*>(RmShutdown)},
+    };
+    for (const Entry& entry : entries) {
+        if (std::strcmp(entry.name, name) == 0) {
+            return reinterpret_cast<FARPROC>(entry.proc);
+        }
+    }
+    SetLastError(ERROR_PROC_NOT_FOUND);
+    return nullptr;
+}
 
 const DWORD kSearchFlags = LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_APPLICATION_DIR |
                            LOAD_LIBRARY_SEARCH_USER_DIRS | LOAD_LIBRARY_SEARCH_SYSTEM32 |
@@ -108,6 +142,9 @@ HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
+    if (IsRestartManager(lpLibFileName)) {
+        return restartManagerModule;
+    }
     return Load(lpLibFileName, defaultSearch == 0);
 }
 
@@ -120,6 +157,9 @@ HMODULE WINAPI LoadLibraryExA(LPCSTR lpLibFileName, HANDLE hFile, DWORD dwFlags)
         ((dwFlags & LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR) && !IsFullPath(lpLibFileName))) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
+    }
+    if (IsRestartManager(lpLibFileName)) {
+        return restartManagerModule;
     }
     DWORD search = dwFlags != 0 ? dwFlags : defaultSearch;
     return Load(lpLibFileName, search == 0);
@@ -154,6 +194,9 @@ FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
         SetLastError(ERROR_PROC_NOT_FOUND);
         return nullptr;
     }
+    if (hModule == restartManagerModule) {
+        return RestartManagerProc(lpProcName);
+    }
     // The program's own handle is no dlopen handle: look in the program.
     void* library = hModule == GetModuleHandleA(nullptr) ? dlopen(nullptr, RTLD_LAZY)
                                                          : reinterpret_cast<void*>(hModule);
@@ -166,7 +209,7 @@ FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
 }
 
 BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
-    if (hLibModule == kernel32Module) {
+    if (hLibModule == kernel32Module || hLibModule == restartManagerModule) {
         return TRUE;
     }
     if (hLibModule == nullptr || dlclose(reinterpret_cast<void*>(hLibModule)) != 0) {

@@ -190,6 +190,48 @@ int WINAPI GetWindowTextA(HWND hWnd, LPSTR lpString, int nMaxCount) {
     return pal::CopyTruncated(window ? window->text : std::string(), lpString, nMaxCount);
 }
 
+BOOL WINAPI EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam) {
+    if (!lpEnumFunc) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    // The handles first: the callback may create or destroy windows.
+    std::vector<HWND> topLevel;
+    for (const auto& entry : Windows()) {
+        if (entry.second->kind != Kind::Control) {
+            topLevel.push_back(entry.second->handle);
+        }
+    }
+    for (HWND window : topLevel) {
+        if (Find(window) && !lpEnumFunc(window, lParam)) {
+            break;
+        }
+    }
+    return TRUE;
+}
+
+DWORD WINAPI GetWindowThreadProcessId(HWND hWnd, LPDWORD lpdwProcessId) {
+    if (!FindOrFail(hWnd)) {
+        return 0;
+    }
+    if (lpdwProcessId) {
+        *lpdwProcessId = GetCurrentProcessId();
+    }
+    return GetCurrentThreadId();
+}
+
+BOOL WINAPI IsWindowVisible(HWND hWnd) {
+    for (Window* window = Find(hWnd); window; window = Find(window->parent)) {
+        if (!(window->style & WS_VISIBLE)) {
+            return FALSE;
+        }
+        if (window->kind != Kind::Control) {
+            return TRUE;
+        }
+    }
+    return FALSE;
+}
+
 BOOL WINAPI UpdateWindow(HWND hWnd) {
     return FindOrFail(hWnd) != nullptr;
 }

@@ -18,12 +18,13 @@
 //
 // Report lines for entries:
 //   {"type":"entry","phase":P,"entry":E,"target":T,"outcome":O,
-//    "before":N,"after":N,"exit":N,"error":N,"message":M,"moved_to":T}
+//    "before":N,"after":N,"exit":N,"error":N,"message":M,"moved_to":T,"held_by":[A,...]}
 // "target" only when it differs from the entry and its name; "before"/"after" on
 // use counters; "exit" on programs that ran; "error"/"message" where a call
-// failed; "message" alone where a server faulted. In preview every outcome
-// carries the prefix "would-". "moved_to" where a file in use was moved aside
-// before its deletion at restart.
+// failed; "message" alone where a server faulted; "moved_to" where a file in
+// use was moved aside before its deletion at restart; "held_by" on a file
+// scheduled at restart: the applications that held it. In preview every
+// outcome carries the prefix "would-".
 #pragma once
 
 #include "winapi.h"
@@ -51,8 +52,9 @@ enum class TOutcome : int {
     Declined,           // a guard rail kept it: a well-known key or folder
     NotEmpty,           // a directory that still holds files
     Failed,             // the change was refused
+    Closed,             // an application that held files was closed
 };
-constexpr int kOutcomeCount = 13;
+constexpr int kOutcomeCount = 14;
 
 // "removed", "scheduled-at-restart", ...
 const char* OutcomeName(TOutcome outcome);
@@ -71,6 +73,8 @@ struct TLedgerExtra {
     // "moved_to": the hidden name a file in use was moved to before its
     // deletion at restart (ktMoveAside.h).
     std::string movedTo;
+    // "held_by": the applications that held the file.
+    std::vector<std::string> heldBy;
 };
 
 class TLedger {
@@ -89,6 +93,14 @@ class TLedger {
     void SetAfterEntry(void (*hook)()) { afterEntry_ = hook; }
     // The section whose entries follow ("CopyFiles", ...).
     void SetPhase(const std::string& phase) { phase_ = phase; }
+    // Names the applications that hold a file scheduled at restart (for its
+    // "held_by"); without it, or when it names none, the entry has none.
+    void SetHolderQuery(std::vector<std::string> (*query)(const std::string& path)) {
+        holderQuery_ = query;
+    }
+    // An application that held files, closed (error 0) or still running
+    // after it was asked to end (phase "CloseApps").
+    void ApplicationClosed(const std::string& name, DWORD error);
 
     // -- Files and directories ------------------------------------------
     // Deletes a file now (attributes reset first); nothing at restart.
@@ -196,6 +208,7 @@ class TLedger {
     TReportFile* report_ = nullptr;
     // The real machine, or in preview the overlay.
     std::unique_ptr<TLedgerMachine> machine_;
+    std::vector<std::string> (*holderQuery_)(const std::string& path) = nullptr;
     std::string phase_;
     int counts_[kOutcomeCount] = {};
     std::vector<std::string> leftOver_;

@@ -18,7 +18,9 @@ std::string Upper(const std::string& text) {
 TRunOptions ParseOptions(const std::vector<std::string>& arguments) {
     TRunOptions options;
     for (const std::string& argument : arguments) {
-        if (argument.empty() || argument[0] != '/') {
+        // -CLOSEAPPS is the one option that may begin with "-".
+        bool dashCloseApps = Upper(argument) == "-CLOSEAPPS";
+        if (argument.empty() || (argument[0] != '/' && !dashCloseApps)) {
             continue;
         }
         options.any = true;
@@ -39,6 +41,8 @@ TRunOptions ParseOptions(const std::vector<std::string>& arguments) {
             options.reportPath = value;
         } else if (name == "/SHARED" && hasValue && Upper(value) == "REMOVE") {
             options.sharedRemove = true;
+        } else if ((name == "/CLOSEAPPS" || dashCloseApps) && !hasValue) {
+            options.closeApps = true;
         } else {
             good = false;
         }

@@ -13,6 +13,7 @@ struct TRunOptions {
     bool passive = false;      // /PASSIVE: the progress window only
     bool preview = false;      // /PREVIEW: change nothing, report what would be done
     bool sharedRemove = false; // /SHARED=REMOVE: unused shared files go
+    bool closeApps = false;    // /CLOSEAPPS: unattended, close the applications that hold files
     std::string reportPath;    // /LOG=FILE; empty when no report is asked for
     // The options as given on the command line, in their order.
     std::vector<std::string> given;
@@ -30,5 +31,6 @@ struct TRunOptions {
 // Reads the arguments that follow the log path. An argument that begins with
 // "/" is an option, its name compared without regard to letter case; other
 // arguments are ignored. Options: /S, /PASSIVE, /PREVIEW, /LOG=FILE,
-// /SHARED=REMOVE; a later repetition replaces an earlier one.
+// /SHARED=REMOVE, /CLOSEAPPS (also -CLOSEAPPS); a later repetition replaces
+// an earlier one.
 TRunOptions ParseOptions(const std::vector<std::string>& arguments);

@@ -5,6 +5,7 @@
 #include "CounterJournal.h"
 #include "OneAtATime.h"
 #include "SessionGuard.h"
+#include "FilesInUse.h"
 
 #include "ktCommandLine.h"
 #include "ktFileUtils.h"
@@ -162,7 +163,7 @@ int Run(TReportFile& report) {
         SetWindowTextA(ProgressWindow, GetMessageText(1).c_str());
     }
 
-    if (!RunProgramsBefore()) {
+    if (!RunProgramsBefore() || !HandleFilesInUse()) {
         return kExitCancelled;
     }
 

@@ -6,6 +6,7 @@
 #define RES_DLG_UNINSTALL "DLG_UNINSTALL"
 #define RES_DLG_DELSHARED "DLG_DELSHARED"
 #define RES_DLG_SESSION "DLG_SESSION"
+#define RES_DLG_FILESINUSE "DLG_FILESINUSE"
 #define RES_MAINICON "MAINICON"
 
 // DLG_UNINSTALL
@@ -25,6 +26,11 @@
 
 // DLG_SESSION (never shown)
 #define IDC_SESSION_TEXT 100
+// DLG_FILESINUSE (its Cancel button is IDCANCEL, 2)
+#define IDC_FILESINUSE_TEXT 101
+#define IDC_FILESINUSE_LIST 102
+#define IDC_FILESINUSE_CLOSE 103
+#define IDC_FILESINUSE_CONTINUE 104
 
 // The string table holds the message texts 1 to this number.
 #define VANTREL_TEXT_COUNT 28

@@ -42,6 +42,16 @@ inline const TExpectedText kExpectedTexts[] = {
     {26, "and %s more"},
     {27, "Nothing was changed. What the uninstall would do is written to %s"},
     {28, "Cannot create the report file %s"},
+    {31, "Files in use"},
+    {32, "The following applications hold files that the uninstall must remove. Close them to "
+         "remove the files now, or continue without closing them: the files are then removed "
+         "when Windows restarts."},
+    {33, "Close the applications"},
+    {34, "Continue without closing"},
+    {35, "Cancel"},
+    {36, "These applications did not close. The files they hold will be removed when Windows "
+         "restarts:"},
+    {37, "Closing applications..."},
     {38, "Another uninstall is running on this computer. Wait until it has finished, then "
          "choose Retry."},
     {39, "The uninstall is removing files. Shutting down now would leave the program partly "

@@ -22,3 +22,8 @@ vantrel_unit_test(test_contract_system SOURCES test_contract_system.cpp)
 vantrel_unit_test(test_contract_file_edges SOURCES test_contract_file_edges.cpp)
 vantrel_unit_test(test_contract_path_names SOURCES test_contract_path_names.cpp)
 vantrel_unit_test(test_contract_file_sharing SOURCES test_contract_file_sharing.cpp)
+# The Restart Manager over the machine's processes: native only, since under
+# Wine its calls are stubs that name no application.
+if(NOT VANTREL_WIN32)
+  vantrel_unit_test(test_restart_manager_native SOURCES test_restart_manager_native.cpp)
+endif()

@@ -74,4 +74,24 @@ TEST(ParseOptions, ArgumentsWithoutSlashAreIgnoredAndOptionsKeptAsGiven) {
     EXPECT_FALSE(ParseOptions({"/S"}).ShowsBoxes());
 }
 
+TEST(ParseOptions, CloseAppsWithSlashOrDashAndNoValue) {
+    struct Case {
+        std::vector<std::string> arguments;
+        bool closeApps;
+        const char* badOption;
+    } cases[] = {
+        {{"/S", "/CLOSEAPPS"}, true, ""},
+        {{"/passive", "-closeapps"}, true, ""},
+        {{"/S"}, false, ""},
+        {{"/CLOSEAPPS=1"}, false, "/CLOSEAPPS=1"},
+        {{"-CLOSEAPPS=1"}, false, ""}, // only "-CLOSEAPPS" itself is an option
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments.back());
+        TRunOptions options = ParseOptions(c.arguments);
+        EXPECT_EQ(options.closeApps, c.closeApps);
+        EXPECT_EQ(options.badOption, c.badOption);
+    }
+}
+
 } // namespace

@@ -206,6 +206,23 @@ TEST(DialogTemplates, SharedFileQuestionHasItsControlsInPlace) {
     EXPECT_EQ(GetDlgItem(dialog.handle, 102), nullptr);
 }
 
+TEST(DialogTemplates, FilesInUseDialogHasItsControlsInPlace) {
+    ScopedWindow dialog{CreateDialogParamA(Self(), "DLG_FILESINUSE", nullptr, nullptr, 0)};
+    ASSERT_NE(dialog.handle, nullptr);
+    CheckDialogFrame(dialog.handle);
+    const DWORD button = WS_TABSTOP, list = ES_MULTILINE | ES_READONLY | WS_VSCROLL;
+    const Control controls[] = {
+        {101, "Static", 7, 7, 252, 40, "", WS_GROUP, 0, false, true},
+        {102, "Edit", 7, 50, 252, 64, "", list, 0, true, true},
+        {103, "Button", 7, 122, 96, 14, "Close the applications", button | BS_DEFPUSHBUTTON, 0,
+         false, true},
+        {104, "Button", 108, 122, 96, 14, "Continue without closing", button, BS_DEFPUSHBUTTON,
+         false, true},
+        {IDCANCEL, "Button", 209, 122, 50, 14, "Cancel", button, BS_DEFPUSHBUTTON, false, true},
+    };
+    CheckControls(dialog.handle, controls, std::size(controls));
+}
+
 // In a program that has dialog templates, a missing one is missing by name
 // (a program without resources is told so otherwise: test_contract_window).
 TEST(DialogTemplates, MissingTemplateCreatesNothing) {
