@@ -100,161 +100,162 @@ void TLedger::WriteEntryLine(const std::string& entry, const std::string& target
     }
     if (!extra.movedTo.empty()) {
         line += ",\"moved_to\":" + JsonQuoteAnsi(extra.movedTo);
-        if (!extra.heldBy.empty()) {
-            line += ",\"held_by\":[";
-            for (size_t i = 0; i < extra.heldBy.size(); ++i) {
-                line += (i ? "," : "") + JsonQuoteAnsi(extra.heldBy[i]);
-            }
-            line += ']';
-        }
-        line += '}';
-        report_->WriteLine(line);
     }
-
-    std::string TLedger::CountsJson() const {
-        std::string json = "{";
-        for (int i = 0; i < kOutcomeCount; ++i) {
-            if (counts_[i] == 0) {
-                continue;
-            }
-            json += json.size() > 1 ? "," : "";
-            json += preview_ ? "\"would-" : "\"";
-            json += kOutcomeNames[i];
-            json += "\":" + std::to_string(counts_[i]);
+    if (!extra.heldBy.empty()) {
+        line += ",\"held_by\":[";
+        for (size_t i = 0; i < extra.heldBy.size(); ++i) {
+            line += (i ? "," : "") + JsonQuoteAnsi(extra.heldBy[i]);
         }
-        return json + "}";
+        line += ']';
     }
+    line += '}';
+    report_->WriteLine(line);
+}
 
-    // ---- Files and directories ------------------------------------------------
-
-    void TLedger::DeleteFileNow(const std::string& entry, const std::string& path) {
-        TExtra extra;
-        switch (machine_->DeleteFile(path, extra.error)) {
-        case TFileDeletion::Deleted:
-            Record(entry, path, TOutcome::Removed);
-            return;
-        case TFileDeletion::NoFile:
-            Record(entry, path, TOutcome::Absent);
-            return;
-        case TFileDeletion::Refused:
-            Record(entry, path, TOutcome::Failed, extra, path);
-            return;
+std::string TLedger::CountsJson() const {
+    std::string json = "{";
+    for (int i = 0; i < kOutcomeCount; ++i) {
+        if (counts_[i] == 0) {
+            continue;
         }
+        json += json.size() > 1 ? "," : "";
+        json += preview_ ? "\"would-" : "\"";
+        json += kOutcomeNames[i];
+        json += "\":" + std::to_string(counts_[i]);
     }
+    return json + "}";
+}
 
-    void TLedger::DeleteFileOrSchedule(const std::string& entry, const std::string& path) {
-        TExtra extra;
-        switch (machine_->DeleteFile(path, extra.error)) {
-        case TFileDeletion::Deleted:
-            Record(entry, path, TOutcome::Removed);
-            return;
-        case TFileDeletion::NoFile:
-            // A file that is gone already needs nothing at restart.
-            Record(entry, path, TOutcome::Absent);
-            return;
-        case TFileDeletion::Refused:
-            break;
-        }
-        if (machine_->ScheduleDelete(path, extra.error, extra.movedTo)) {
-            if (holderQuery_ != nullptr) {
-                extra.heldBy = holderQuery_(path);
-            }
-            Record(entry, path, TOutcome::ScheduledAtRestart, extra);
-            return;
-        }
+// ---- Files and directories ------------------------------------------------
+
+void TLedger::DeleteFileNow(const std::string& entry, const std::string& path) {
+    TExtra extra;
+    switch (machine_->DeleteFile(path, extra.error)) {
+    case TFileDeletion::Deleted:
+        Record(entry, path, TOutcome::Removed);
+        return;
+    case TFileDeletion::NoFile:
+        Record(entry, path, TOutcome::Absent);
+        return;
+    case TFileDeletion::Refused:
         Record(entry, path, TOutcome::Failed, extra, path);
+        return;
     }
+}
 
-    void TLedger::ApplicationClosed(const std::string& name, DWORD error) {
-        std::string phase = phase_;
-        phase_ = "CloseApps";
-        TExtra extra;
-        extra.error = error;
-        Record(name, std::string(), error == 0 ? TOutcome::Closed : TOutcome::Failed, extra);
-        phase_ = phase;
+void TLedger::DeleteFileOrSchedule(const std::string& entry, const std::string& path) {
+    TExtra extra;
+    switch (machine_->DeleteFile(path, extra.error)) {
+    case TFileDeletion::Deleted:
+        Record(entry, path, TOutcome::Removed);
+        return;
+    case TFileDeletion::NoFile:
+        // A file that is gone already needs nothing at restart.
+        Record(entry, path, TOutcome::Absent);
+        return;
+    case TFileDeletion::Refused:
+        break;
     }
-
-    void TLedger::DeleteInstallLog(const std::string& path) {
-        std::string phase = phase_;
-        phase_ = "InstallLog";
-        TExtra extra;
-        TFileDeletion deletion = machine_->DeleteFile(path, extra.error);
-        // Tried once already: a second try changes nothing in the record.
-        if (!logRecorded_) {
-            logRecorded_ = true;
-            if (deletion == TFileDeletion::Deleted) {
-                Record(path, path, TOutcome::Removed);
-            } else if (deletion == TFileDeletion::NoFile) {
-                Record(path, path, TOutcome::Absent);
-            } else {
-                Record(path, path, TOutcome::Failed, extra, path);
-            }
+    if (machine_->ScheduleDelete(path, extra.error, extra.movedTo)) {
+        if (holderQuery_ != nullptr) {
+            extra.heldBy = holderQuery_(path);
         }
-        phase_ = phase;
+        Record(entry, path, TOutcome::ScheduledAtRestart, extra);
+        return;
     }
+    Record(entry, path, TOutcome::Failed, extra, path);
+}
 
-    bool TLedger::RemoveDirectoryEntry(const std::string& entry, const std::string& path,
-                                       bool lastTry) {
-        if (IsProtectedDirectory(path)) {
-            Record(entry, path, TOutcome::Declined);
-            return true;
+void TLedger::ApplicationClosed(const std::string& name, DWORD error) {
+    std::string phase = phase_;
+    phase_ = "CloseApps";
+    TExtra extra;
+    extra.error = error;
+    Record(name, std::string(), error == 0 ? TOutcome::Closed : TOutcome::Failed, extra);
+    phase_ = phase;
+}
+
+void TLedger::DeleteInstallLog(const std::string& path) {
+    std::string phase = phase_;
+    phase_ = "InstallLog";
+    TExtra extra;
+    TFileDeletion deletion = machine_->DeleteFile(path, extra.error);
+    // Tried once already: a second try changes nothing in the record.
+    if (!logRecorded_) {
+        logRecorded_ = true;
+        if (deletion == TFileDeletion::Deleted) {
+            Record(path, path, TOutcome::Removed);
+        } else if (deletion == TFileDeletion::NoFile) {
+            Record(path, path, TOutcome::Absent);
+        } else {
+            Record(path, path, TOutcome::Failed, extra, path);
         }
-        TExtra extra;
-        switch (machine_->RemoveFolder(path, extra.error)) {
-        case TFolderRemoval::Removed:
-            Record(entry, path, TOutcome::Removed);
-            return true;
-        case TFolderRemoval::NoFolder:
-            Record(entry, path, TOutcome::Absent);
-            return true;
-        case TFolderRemoval::NotEmpty:
-            if (!lastTry) {
-                return false;
-            }
-            if (machine_->ScheduleFolderRemoval(path)) {
-                Record(entry, path, TOutcome::ScheduledAtRestart);
-            } else {
-                Record(entry, path, TOutcome::NotEmpty, extra, path);
-            }
-            return true;
-        case TFolderRemoval::Refused:
-            if (lastTry) {
-                Record(entry, path, TOutcome::Failed, extra, path);
-            }
-            return lastTry;
-        }
+    }
+    phase_ = phase;
+}
+
+bool TLedger::RemoveDirectoryEntry(const std::string& entry, const std::string& path,
+                                   bool lastTry) {
+    if (IsProtectedDirectory(path)) {
+        Record(entry, path, TOutcome::Declined);
         return true;
     }
-
-    // ---- Programs -------------------------------------------------------------
-
-    bool TLedger::FileThere(const std::string& path) const {
-        return machine_->FileThere(path);
-    }
-
-    void TLedger::ProgramMissing(const std::string& entry, const std::string& file) {
-        Record(entry, file, TOutcome::Absent);
-    }
-
-    int TLedger::RunProgram(const std::string& entry, HWND owner, const std::string& file,
-                            const std::string& parameters, const std::string& directory, int show,
-                            bool noUi) {
-        if (preview_) {
-            Record(entry, file, TOutcome::ProgramRun);
-            return 0;
+    TExtra extra;
+    switch (machine_->RemoveFolder(path, extra.error)) {
+    case TFolderRemoval::Removed:
+        Record(entry, path, TOutcome::Removed);
+        return true;
+    case TFolderRemoval::NoFolder:
+        Record(entry, path, TOutcome::Absent);
+        return true;
+    case TFolderRemoval::NotEmpty:
+        if (!lastTry) {
+            return false;
         }
-        bool started = false;
-        DWORD error = 0;
-        int code = ExecAndWait(owner, file, parameters, directory, show,
-                               noUi ? SEE_MASK_FLAG_NO_UI : 0, &started, &error);
-        TExtra extra;
-        if (started) {
-            extra.hasExit = true;
-            extra.exitCode = code;
-            Record(entry, file, TOutcome::ProgramRun, extra);
+        if (machine_->ScheduleFolderRemoval(path)) {
+            Record(entry, path, TOutcome::ScheduledAtRestart);
         } else {
-            extra.error = error;
-            Record(entry, file, TOutcome::ProgramNotStarted, extra);
+            Record(entry, path, TOutcome::NotEmpty, extra, path);
         }
-        return code;
+        return true;
+    case TFolderRemoval::Refused:
+        if (lastTry) {
+            Record(entry, path, TOutcome::Failed, extra, path);
+        }
+        return lastTry;
     }
+    return true;
+}
+
+// ---- Programs -------------------------------------------------------------
+
+bool TLedger::FileThere(const std::string& path) const {
+    return machine_->FileThere(path);
+}
+
+void TLedger::ProgramMissing(const std::string& entry, const std::string& file) {
+    Record(entry, file, TOutcome::Absent);
+}
+
+int TLedger::RunProgram(const std::string& entry, HWND owner, const std::string& file,
+                        const std::string& parameters, const std::string& directory, int show,
+                        bool noUi) {
+    if (preview_) {
+        Record(entry, file, TOutcome::ProgramRun);
+        return 0;
+    }
+    bool started = false;
+    DWORD error = 0;
+    int code = ExecAndWait(owner, file, parameters, directory, show, noUi ? SEE_MASK_FLAG_NO_UI : 0,
+                           &started, &error);
+    TExtra extra;
+    if (started) {
+        extra.hasExit = true;
+        extra.exitCode = code;
+        Record(entry, file, TOutcome::ProgramRun, extra);
+    } else {
+        extra.error = error;
+        Record(entry, file, TOutcome::ProgramNotStarted, extra);
+    }
+    return code;
+}
