@@ -70,30 +70,50 @@ void TLedger::Record(const std::string& entry, const std::string& target, TOutco
     if (report_ == nullptr) {
         return;
     }
-    std::string line = "{\"type\":\"entry\",\"phase\":" + JsonQuoteAnsi(phase_) +
-                       ",\"entry\":" + JsonQuoteAnsi(entry);
+    TJsonObject line;
+    line.Text("type", "entry").Text("phase", phase_).Text("entry", entry);
     if (!target.empty() && target != entry && target != NameOf(entry)) {
-        line += ",\"target\":" + JsonQuoteAnsi(target);
+        line.Text("target", target);
     }
-    line += ",\"outcome\":\"";
-    line += preview_ ? "would-" : "";
-    line += OutcomeName(outcome);
-    line += '"';
+    std::string outcomeName = std::string(preview_ ? "would-" : "") + OutcomeName(outcome);
+    line.Text("outcome", outcomeName);
     if (extra.counters) {
-        line += ",\"before\":" + std::to_string(extra.before) +
-                ",\"after\":" + std::to_string(extra.after);
+        line.Number("before", extra.before).Number("after", extra.after);
     }
     if (extra.hasExit) {
-        line += ",\"exit\":" + std::to_string(extra.exitCode);
+        line.Number("exit", extra.exitCode);
     }
     if (extra.error != 0) {
-        line += ",\"error\":" + std::to_string(extra.error) +
-                ",\"message\":" + JsonQuoteAnsi(SystemErrorText(extra.error));
-    } else if (!extra.message.empty()) {
-        line += ",\"message\":" + JsonQuoteAnsi(extra.message);
+        line.Number("error", extra.error);
     }
-    line += '}';
-    report_->WriteLine(line);
+    if (!extra.message.empty()) {
+        line.Text("message", extra.message);
+    } else if (extra.error != 0) {
+        line.Text("message", SystemErrorText(extra.error));
+    }
+    report_->WriteEntry(line.Done(), outcomeName);
+}
+
+bool TLedger::KeepsReport(const std::string& entry, const std::string& path) {
+    if (report_ == nullptr || !report_->IsThisFile(path)) {
+        return false;
+    }
+    TExtra extra;
+    extra.message = report_->KeptMessage();
+    Record(entry, path, TOutcome::Declined, extra);
+    return true;
+}
+
+void TLedger::RecordRaised(const std::string& entry, const std::string& target,
+                           const std::exception& error) {
+    TExtra extra;
+    extra.error = GetLastError();
+    extra.message = error.what();
+    std::string reason = extra.error != 0 ? SystemErrorText(extra.error) : std::string();
+    if (!reason.empty()) {
+        extra.message += ": " + reason;
+    }
+    Record(entry, target, TOutcome::Failed, extra, target);
 }
 
 std::string TLedger::CountsJson() const {
@@ -143,6 +163,9 @@ bool TLedger::PreviewDirectoryEmpty(const std::string& path) const {
 // ---- Files and directories ------------------------------------------------
 
 void TLedger::DeleteFileNow(const std::string& entry, const std::string& path) {
+    if (KeepsReport(entry, path)) {
+        return;
+    }
     if (preview_) {
         if (!PreviewFileExists(path)) {
             Record(entry, path, TOutcome::Absent);
@@ -170,6 +193,9 @@ void TLedger::DeleteFileNow(const std::string& entry, const std::string& path) {
 }
 
 void TLedger::DeleteFileOrSchedule(const std::string& entry, const std::string& path) {
+    if (KeepsReport(entry, path)) {
+        return;
+    }
     if (preview_) {
         if (!PreviewFileExists(path)) {
             Record(entry, path, TOutcome::Absent);
@@ -196,7 +222,16 @@ void TLedger::DeleteFileOrSchedule(const std::string& entry, const std::string& 
         Record(entry, path, TOutcome::Absent);
         return;
     }
-    if (DeleteOnRestart(path)) {
+    bool scheduled = false;
+    try {
+        scheduled = DeleteOnRestart(path);
+    } catch (const std::exception& error) {
+        // wininit.ini cannot be opened: the run ends, and the report says
+        // at which entry.
+        RecordRaised(entry, path, error);
+        throw;
+    }
+    if (scheduled) {
         Record(entry, path, TOutcome::ScheduledAtRestart, extra);
         return;
     }

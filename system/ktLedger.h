@@ -10,13 +10,16 @@
 //    "before":N,"after":N,"exit":N,"error":N,"message":M}
 // "target" only when it differs from the entry and its name; "before"/"after" on
 // use counters; "exit" on programs that ran; "error"/"message" where a call
-// failed; "message" alone where a server faulted. In preview every outcome
-// carries the prefix "would-".
+// failed (for an entry that raised an error and so ended the run, "message"
+// is that error's text); "message" alone where a server faulted or where an
+// entry names the report file. In preview every outcome carries the prefix
+// "would-".
 #pragma once
 
 #include "winapi.h"
 
 #include <cstdint>
+#include <exception>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -137,6 +140,12 @@ class TLedger {
     };
     void Record(const std::string& entry, const std::string& target, TOutcome outcome,
                 const TExtra& extra = TExtra(), const std::string& leftOverItem = std::string());
+    // Declines an entry that names the run's own report file.
+    bool KeepsReport(const std::string& entry, const std::string& path);
+    // The entry whose change raised `error` (which ends the run): failed,
+    // with the error's code, when the system set one, and text.
+    void RecordRaised(const std::string& entry, const std::string& target,
+                      const std::exception& error);
 
     // Preview: what the run would already have removed.
     bool PreviewFileExists(const std::string& path) const;

@@ -120,14 +120,25 @@ void TLedger::RemoveRegistryEntry(const std::string& entry, const std::string& p
 
 void TLedger::DeleteIniKey(const std::string& entry, const std::string& file,
                            const std::string& section, const std::string& key) {
+    // Written back, the report's file would become an INI file.
+    if (KeepsReport(entry, file)) {
+        return;
+    }
+    // A file that cannot be opened ends the run; the report says at which
+    // entry.
+    TktIniFile* engine = nullptr;
+    try {
+        // A read-only engine in preview: it never writes, nor creates a file.
+        engine = GetIniFile(file, preview_);
+    } catch (const std::exception& error) {
+        RecordRaised(entry, file, error);
+        throw;
+    }
+    bool exists = engine->ReadString(section, key, kMissing) != kMissing;
     if (preview_) {
-        // A read-only engine: the preview never writes, nor creates a file.
-        bool exists = GetIniFile(file, true)->ReadString(section, key, kMissing) != kMissing;
         Record(entry, file, exists ? TOutcome::Removed : TOutcome::Absent);
         return;
     }
-    TktIniFile* engine = GetIniFile(file, false);
-    bool exists = engine->ReadString(section, key, kMissing) != kMissing;
     engine->DeleteKey(section, key);
     pendingIni_.push_back({entry, file, UpperCase(file), exists});
 }

@@ -6,7 +6,9 @@ An INI write-back that fails at any step (the temporary file's write on a
 full disk, its flush, the replacement, on either platform family) must leave
 the INI file byte for byte, no temporary file beside it, and its entries in
 the report as failed and left over; a report that fails part-way must not
-stop the run. In every case the rest of the run is done.
+stop the run, and its end line then says it is not complete and counts only
+the entry lines written. In every case the rest of the run is done, except
+when the report's first line cannot be written: then nothing changes (1603).
 
     fault_run.py --program unvantrel
 
@@ -34,6 +36,7 @@ LOG = ["[AddIni]", r"C:\WINDOWS\fault.ini,App,Path=", r"C:\WINDOWS\fault.ini,App
 # aside (1st) and the new file into place (2nd). 112: the disk is full.
 CASES = [
     # name, platform, faults, the INI entries' outcome, report lines kept
+    # (None: the whole report), or "stopped": nothing may change
     ("no fault", "nt", "", "removed", None),
     ("95 family, no fault", "win95", "", "removed", None),
     ("write-back on a full disk", "nt", "WriteFile:2:112", "failed", None),
@@ -42,7 +45,13 @@ CASES = [
     ("95 family: original cannot move aside", "win95", "MoveFileExA:1:5", "failed", None),
     ("95 family: new file cannot take its place", "win95", "MoveFileExA:2:5", "failed", None),
     ("report fails part-way", "nt", "WriteFile:4+:112", "removed", 2),
+    # one entry line lost: the run and the report go on, and the end line
+    # says the report is not complete and counts only the lines written
+    ("one report line lost", "nt", "WriteFile:4:112", "removed", "incomplete"),
+    # the first line cannot be written: nothing is changed, 1603
+    ("report's first line fails", "nt", "WriteFile:1:112", None, "stopped"),
 ]
+STOPPED_EXIT = 1603 & 0xFF
 
 
 def lay_out(root: Path):
@@ -68,19 +77,39 @@ def check(program: str, work: Path, case):
     proc = subprocess.run([program, r"C:\FaultApp\install.log", "/S", "/LOG=" + str(report)],
                           env=env, stdin=subprocess.DEVNULL, capture_output=True, timeout=60)
     problems = []
-    if proc.returncode != 0:
-        problems.append(f"exit code {proc.returncode}: {proc.stderr.decode(errors='replace')}")
+    want_exit = STOPPED_EXIT if kept_lines == "stopped" else 0
+    if proc.returncode != want_exit:
+        problems.append(f"exit code {proc.returncode}, not {want_exit}: "
+                        f"{proc.stderr.decode(errors='replace')}")
     windows = root / "drive_c" / "windows"
     ini = (windows / "fault.ini").read_bytes() if (windows / "fault.ini").exists() else None
-    want = INI if ini_outcome == "failed" else INI_AFTER
+    want = INI_AFTER if ini_outcome == "removed" else INI
     if ini != want:
         problems.append(f"fault.ini holds {ini!r}, not {want!r}")
     others = sorted(p.name for p in windows.iterdir() if p.name != "fault.ini")
     if others:
         problems.append(f"left beside fault.ini: {others}")
+    if kept_lines == "stopped":
+        left = sorted(p.name for p in (root / "drive_c" / "FaultApp").iterdir())
+        if left != ["a.dat", "b.dat", "install.log"]:
+            problems.append(f"C:\\FaultApp holds {left}, not everything as it was")
+        return problems
     if (root / "drive_c" / "FaultApp").exists():
         problems.append("the run stopped: C:\\FaultApp is still there")
     lines = [json.loads(line) for line in report.read_text(encoding="utf-8").splitlines()]
+    if kept_lines == "incomplete":
+        entries = [line for line in lines if line.get("type") == "entry"]
+        tally = {}
+        for entry in entries:
+            tally[entry["outcome"]] = tally.get(entry["outcome"], 0) + 1
+        end = lines[-1] if lines else {}
+        if end.get("type") != "end" or end.get("complete") is not False:
+            problems.append(f"the last line is {end}, not an end line with \"complete\":false")
+        elif end.get("counts") != tally:
+            problems.append(f"the end line counts {end.get('counts')}, the lines hold {tally}")
+        if len(entries) != 5:  # six entries, one lost
+            problems.append(f"{len(entries)} entry lines, not the 5 that could be written")
+        return problems
     if kept_lines is not None:
         if len(lines) != kept_lines:
             problems.append(f"the report has {len(lines)} lines, not the {kept_lines} written "

@@ -42,7 +42,9 @@ inline const TExpectedText kExpectedTexts[] = {
     {26, "and %s more"},
     {27, "Nothing was changed. What the uninstall would do is written to %s"},
     {28, "Cannot create the report file %s"},
+    {29, "The report file %s is the installation log itself. Choose another file for /LOG."},
+    {30, "%s is the report of this uninstall and is kept."},
 };
 
 // The highest message number the string table holds.
-inline constexpr unsigned kLastMessage = 28;
+inline constexpr unsigned kLastMessage = 30;
