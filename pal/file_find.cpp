@@ -10,13 +10,6 @@
 
 namespace pal {
 
-namespace {
-
-struct FindObject : Object {
-    std::vector<WIN32_FIND_DATAA> entries;
-    size_t next = 0;
-};
-
 FILETIME ToFileTime(const struct timespec& time) {
     // 100-nanosecond intervals since 1601-01-01.
     uint64_t ticks = (static_cast<uint64_t>(time.tv_sec) + 11644473600ULL) * 10000000ULL +
@@ -26,6 +19,13 @@ FILETIME ToFileTime(const struct timespec& time) {
     result.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
     return result;
 }
+
+namespace {
+
+struct FindObject : Object {
+    std::vector<WIN32_FIND_DATAA> entries;
+    size_t next = 0;
+};
 
 bool FillFindData(const std::string& dir, const std::string& name, WIN32_FIND_DATAA& data) {
     if (name.size() >= MAX_PATH) {

@@ -93,6 +93,11 @@ bool IsDriveRoot(const std::string& nativeDir);
 // SetLastError(code) and FALSE.
 BOOL Fail(DWORD code);
 
+// ---- Folder listings (file_find.cpp) ----------------------------------------
+
+// A file time (100-nanosecond intervals since 1601-01-01) from a POSIX one.
+FILETIME ToFileTime(const struct timespec& time);
+
 // ---- Open files (file_io.cpp) ----------------------------------------------
 
 struct FileObject : Object {

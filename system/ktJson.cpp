@@ -1,4 +1,5 @@
-// ANSI to UTF-8 through the system's own code page table, and JSON escaping.
+// ANSI to UTF-8 through the system's own code page table, JSON escaping,
+// and the object writer.
 #include "ktJson.h"
 
 #include "winapi.h"
@@ -114,4 +115,48 @@ std::string JsonQuote(const std::string& utf8) {
 
 std::string JsonQuoteAnsi(const std::string& text) {
     return JsonQuote(AnsiToUtf8(text));
+}
+
+TJsonObject::TJsonObject() : text_("{") {}
+
+std::string& TJsonObject::Key(const char* key) {
+    if (text_.size() > 1) {
+        text_ += ',';
+    }
+    text_ += JsonQuote(key);
+    text_ += ':';
+    return text_;
+}
+
+TJsonObject& TJsonObject::Text(const char* key, const std::string& ansi) {
+    Key(key) += JsonQuoteAnsi(ansi);
+    return *this;
+}
+
+TJsonObject& TJsonObject::Number(const char* key, long long value) {
+    Key(key) += std::to_string(value);
+    return *this;
+}
+
+TJsonObject& TJsonObject::Bool(const char* key, bool value) {
+    Key(key) += value ? "true" : "false";
+    return *this;
+}
+
+TJsonObject& TJsonObject::TextArray(const char* key, const std::vector<std::string>& ansi) {
+    std::string& out = Key(key);
+    out += '[';
+    for (size_t i = 0; i < ansi.size(); ++i) {
+        if (i != 0) {
+            out += ',';
+        }
+        out += JsonQuoteAnsi(ansi[i]);
+    }
+    out += ']';
+    return *this;
+}
+
+TJsonObject& TJsonObject::Object(const char* key, const TJsonObject& value) {
+    Key(key) += value.Done();
+    return *this;
 }

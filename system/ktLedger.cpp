@@ -76,40 +76,56 @@ void TLedger::Record(const std::string& entry, const std::string& target, TOutco
 
 void TLedger::WriteEntryLine(const std::string& entry, const std::string& target, TOutcome outcome,
                              const TExtra& extra) {
-    std::string line = "{\"type\":\"entry\",\"phase\":" + JsonQuoteAnsi(phase_) +
-                       ",\"entry\":" + JsonQuoteAnsi(entry);
+    TJsonObject line;
+    line.Text("type", "entry").Text("phase", phase_).Text("entry", entry);
     if (!target.empty() && target != entry && target != NameOf(entry)) {
-        line += ",\"target\":" + JsonQuoteAnsi(target);
+        line.Text("target", target);
     }
-    line += ",\"outcome\":\"";
-    line += preview_ ? "would-" : "";
-    line += OutcomeName(outcome);
-    line += '"';
+    std::string outcomeName = std::string(preview_ ? "would-" : "") + OutcomeName(outcome);
+    line.Text("outcome", outcomeName);
     if (extra.counters) {
-        line += ",\"before\":" + std::to_string(extra.before) +
-                ",\"after\":" + std::to_string(extra.after);
+        line.Number("before", extra.before).Number("after", extra.after);
     }
     if (extra.hasExit) {
-        line += ",\"exit\":" + std::to_string(extra.exitCode);
+        line.Number("exit", extra.exitCode);
     }
     if (extra.error != 0) {
-        line += ",\"error\":" + std::to_string(extra.error) + ",\"message\":" +
-                JsonQuoteAnsi(extra.message.empty() ? SystemErrorText(extra.error) : extra.message);
-    } else if (!extra.message.empty()) {
-        line += ",\"message\":" + JsonQuoteAnsi(extra.message);
+        line.Number("error", extra.error);
+    }
+    if (!extra.message.empty()) {
+        line.Text("message", extra.message);
+    } else if (extra.error != 0) {
+        line.Text("message", SystemErrorText(extra.error));
     }
     if (!extra.movedTo.empty()) {
-        line += ",\"moved_to\":" + JsonQuoteAnsi(extra.movedTo);
+        line.Text("moved_to", extra.movedTo);
     }
     if (!extra.heldBy.empty()) {
-        line += ",\"held_by\":[";
-        for (size_t i = 0; i < extra.heldBy.size(); ++i) {
-            line += (i ? "," : "") + JsonQuoteAnsi(extra.heldBy[i]);
-        }
-        line += ']';
+        line.TextArray("held_by", extra.heldBy);
     }
-    line += '}';
-    report_->WriteLine(line);
+    report_->WriteEntry(line.Done(), outcomeName);
+}
+
+bool TLedger::KeepsReport(const std::string& entry, const std::string& path) {
+    if (report_ == nullptr || !report_->IsThisFile(path)) {
+        return false;
+    }
+    TExtra extra;
+    extra.message = report_->KeptMessage();
+    Record(entry, path, TOutcome::Declined, extra);
+    return true;
+}
+
+void TLedger::RecordRaised(const std::string& entry, const std::string& target,
+                           const std::exception& error) {
+    TExtra extra;
+    extra.error = GetLastError();
+    extra.message = error.what();
+    std::string reason = extra.error != 0 ? SystemErrorText(extra.error) : std::string();
+    if (!reason.empty()) {
+        extra.message += ": " + reason;
+    }
+    Record(entry, target, TOutcome::Failed, extra, target);
 }
 
 std::string TLedger::CountsJson() const {
@@ -129,6 +145,9 @@ std::string TLedger::CountsJson() const {
 // ---- Files and directories ------------------------------------------------
 
 void TLedger::DeleteFileNow(const std::string& entry, const std::string& path) {
+    if (KeepsReport(entry, path)) {
+        return;
+    }
     TExtra extra;
     switch (machine_->DeleteFile(path, extra.error)) {
     case TFileDeletion::Deleted:
@@ -144,6 +163,9 @@ void TLedger::DeleteFileNow(const std::string& entry, const std::string& path) {
 }
 
 void TLedger::DeleteFileOrSchedule(const std::string& entry, const std::string& path) {
+    if (KeepsReport(entry, path)) {
+        return;
+    }
     TExtra extra;
     switch (machine_->DeleteFile(path, extra.error)) {
     case TFileDeletion::Deleted:
@@ -156,7 +178,16 @@ void TLedger::DeleteFileOrSchedule(const std::string& entry, const std::string& 
     case TFileDeletion::Refused:
         break;
     }
-    if (machine_->ScheduleDelete(path, extra.error, extra.movedTo)) {
+    bool scheduled = false;
+    try {
+        scheduled = machine_->ScheduleDelete(path, extra.error, extra.movedTo);
+    } catch (const std::exception& error) {
+        // wininit.ini cannot be opened: the run ends, and the report says
+        // at which entry.
+        RecordRaised(entry, path, error);
+        throw;
+    }
+    if (scheduled) {
         if (holderQuery_ != nullptr) {
             extra.heldBy = holderQuery_(path);
         }

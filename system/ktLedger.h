@@ -21,16 +21,19 @@
 //    "before":N,"after":N,"exit":N,"error":N,"message":M,"moved_to":T,"held_by":[A,...]}
 // "target" only when it differs from the entry and its name; "before"/"after" on
 // use counters; "exit" on programs that ran; "error"/"message" where a call
-// failed; "message" alone where a server faulted; "moved_to" where a file in
-// use was moved aside before its deletion at restart; "held_by" on a file
-// scheduled at restart: the applications that held it. In preview every
-// outcome carries the prefix "would-".
+// failed (for an entry that raised an error and so ended the run, "message"
+// is that error's text); "message" alone where a server faulted or where an
+// entry names the report file; "moved_to" where a file in use was moved
+// aside before its deletion at restart; "held_by" on a file scheduled at
+// restart: the applications that held it. In preview every outcome carries
+// the prefix "would-".
 #pragma once
 
 #include "winapi.h"
 
 #include <cstdint>
 #include <memory>
+#include <exception>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -202,6 +205,12 @@ class TLedger {
                 const TExtra& extra = TExtra(), const std::string& leftOverItem = std::string());
     void WriteEntryLine(const std::string& entry, const std::string& target, TOutcome outcome,
                         const TExtra& extra);
+    // Declines an entry that names the run's own report file.
+    bool KeepsReport(const std::string& entry, const std::string& path);
+    // The entry whose change raised `error` (which ends the run): failed,
+    // with the error's code, when the system set one, and text.
+    void RecordRaised(const std::string& entry, const std::string& target,
+                      const std::exception& error);
 
     bool preview_ = false;
     void (*afterEntry_)() = nullptr;

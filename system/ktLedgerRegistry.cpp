@@ -80,6 +80,10 @@ void TLedger::RemoveRegistryEntry(const std::string& entry, const std::string& p
 
 void TLedger::DeleteIniKey(const std::string& entry, const std::string& file,
                            const std::string& section, const std::string& key) {
+    // Written back, the report's file would become an INI file.
+    if (KeepsReport(entry, file)) {
+        return;
+    }
     // One engine per file, however the entries spell its name.
     const std::string fileKey = LedgerFileKey(file);
     auto known = iniAccess_.find(fileKey);

@@ -1,7 +1,6 @@
-// The run's policy, set once from the options that follow the log path on
-// the command line. Besides the run, only the server host reads the command
-// line (for its marker, before the run starts); both split it with
-// SplitCommandLine (ktCommandLine.h).
+// The run's policy, set once from the command line's options. The server
+// host (ktServerHost) reads the command line too, for its own marker, before
+// the run starts; both split it with SplitCommandLine (ktCommandLine.h).
 #pragma once
 
 #include <string>
@@ -15,6 +14,9 @@ struct TRunOptions {
     bool sharedRemove = false; // /SHARED=REMOVE: unused shared files go
     bool closeApps = false;    // /CLOSEAPPS: unattended, close the applications that hold files
     std::string reportPath;    // /LOG=FILE; empty when no report is asked for
+    // The install log: the first argument that is not an option; empty when
+    // there is none.
+    std::string logPath;
     // The options as given on the command line, in their order.
     std::vector<std::string> given;
     // The first option that is unknown or has a bad value (or /PREVIEW
@@ -28,9 +30,11 @@ struct TRunOptions {
     bool ShowsBoxes() const { return !silent; }
 };
 
-// Reads the arguments that follow the log path. An argument that begins with
-// "/" is an option, its name compared without regard to letter case; other
-// arguments are ignored. Options: /S, /PASSIVE, /PREVIEW, /LOG=FILE,
-// /SHARED=REMOVE, /CLOSEAPPS (also -CLOSEAPPS); a later repetition replaces
-// an earlier one.
+// Reads the arguments after the program's name. Options may stand before
+// and after the log path. An argument that begins with "/" is an option; one
+// that begins with "-" is an option when its name is a known option's (so
+// "-S" is /S), else it is an argument like any other. Names are compared
+// without regard to letter case. The first argument that is not an option is
+// the log path; later ones are ignored. Options: /S, /PASSIVE, /PREVIEW,
+// /LOG=FILE, /SHARED=REMOVE, /CLOSEAPPS; a later repetition replaces an earlier one.
 TRunOptions ParseOptions(const std::vector<std::string>& arguments);

@@ -8,6 +8,7 @@
 #include "FilesInUse.h"
 
 #include "ktCommandLine.h"
+#include "ktFileIdentity.h"
 #include "ktFileUtils.h"
 #include "ktHandle.h"
 #include "ktLedger.h"
@@ -35,6 +36,12 @@ enum : int {
     kExitFatal = 1603,
     kExitLogMissing = 1619,
     kExitRestart = 3010,
+};
+
+// Message numbers of the report's own texts.
+enum : int {
+    kMsgReportIsLog = 29,
+    kMsgReportKept = 30,
 };
 
 // Owns the progress window for the run and keeps ProgressWindow in step, so
@@ -104,17 +111,25 @@ int Run(TReportFile& report) {
 
     const char* commandLine = GetCommandLineA();
     std::vector<std::string> arguments = SplitCommandLine(commandLine ? commandLine : "");
-    if (arguments.size() < 2) {
-        ErrorBox(GetMessageText(2));
-        return kExitLogMissing;
+    if (arguments.size() >= 2) {
+        RunOptions = ParseOptions(std::vector<std::string>(arguments.begin() + 1, arguments.end()));
     }
-    InstallLogPath = arguments[1];
-    RunOptions = ParseOptions(std::vector<std::string>(arguments.begin() + 2, arguments.end()));
     if (!RunOptions.Valid()) {
         ShowError(FormatOneString(TextBeforeLogIsRead(25), RunOptions.badOption));
         return kExitBadOption;
     }
+    InstallLogPath = RunOptions.logPath;
+    // The report would replace the log it reports on, whatever spelling
+    // each path uses.
+    if (!RunOptions.reportPath.empty() && !InstallLogPath.empty() &&
+        SameFile(RunOptions.reportPath, InstallLogPath)) {
+        ShowError(FormatOneString(TextBeforeLogIsRead(kMsgReportIsLog), RunOptions.reportPath));
+        return kExitBadOption;
+    }
 
+    // A log that is missing now is missing for the whole run, even when the
+    // report's creation makes a file of its name.
+    const bool logExists = !InstallLogPath.empty() && FileExists(InstallLogPath);
     if (!RunOptions.reportPath.empty()) {
         if (!report.Create(RunOptions.reportPath)) {
             std::string reason = SystemErrorText(report.Error());
@@ -122,12 +137,31 @@ int Run(TReportFile& report) {
                       (reason.empty() ? "" : "\r" + reason));
             return kExitFatal;
         }
-        report.WriteLine(ReportStartLine(VANTREL_VERSION_TEXT, InstallLogPath, RunOptions.given,
-                                         UtcTimestamp()));
+        // The log was missing, and the report now stands at its path: the
+        // report is taken back, and nothing is left of the run.
+        if (!logExists && !InstallLogPath.empty() && report.IsThisFile(InstallLogPath)) {
+            report.Close();
+            DeleteFileA(RunOptions.reportPath.c_str());
+            ShowError(FormatOneString(TextBeforeLogIsRead(kMsgReportIsLog), RunOptions.reportPath));
+            return kExitBadOption;
+        }
+        // A report that cannot take its first line cannot be trusted with the
+        // rest: nothing is changed.
+        if (!report.WriteLine(ReportStartLine(VANTREL_VERSION_TEXT, InstallLogPath,
+                                              RunOptions.given, UtcTimestamp()))) {
+            std::string reason = SystemErrorText(report.Error());
+            ShowError(FormatOneString(TextBeforeLogIsRead(28), RunOptions.reportPath) +
+                      (reason.empty() ? "" : "\r" + reason));
+            return kExitFatal;
+        }
+    }
+    if (InstallLogPath.empty()) {
+        ShowError(GetMessageText(2));
+        return kExitLogMissing;
     }
     Ledger().Start(RunOptions.preview, report.IsOpen() ? &report : nullptr);
 
-    if (!FileExists(InstallLogPath)) {
+    if (!logExists) {
         // A run stopped between deleting the log and its journal left this.
         if (!RunOptions.preview) {
             TCounterJournal::RemoveAfterLog(InstallLogPath);
@@ -142,6 +176,10 @@ int Run(TReportFile& report) {
     } catch (const std::exception& error) {
         ShowError(error.what());
         return kExitLogMissing;
+    }
+    if (report.IsOpen()) {
+        report.SetKeptMessage(
+            FormatOneString(GetMessageText(kMsgReportKept), RunOptions.reportPath));
     }
 
     if (!RunOptions.Unattended() && QuestionBox(GetMessageText(4)) != IDYES) {
@@ -258,8 +296,15 @@ int RunUninstall() {
         ShowError(kUnknownErrorText);
         code = kExitFatal;
     }
-    report.WriteLine(ReportEndLine(Ledger().CountsJson(), RunOptions.any ? code : kExitDone,
-                                   Ledger().RestartPending(), GetTickCount() - startTicks));
+    // The INI files still changed in the cache (the restart-time list of the
+    // 95 family, the files of a run that ended part-way) are written back
+    // now, so that their outcomes are in the report before its end.
+    try {
+        Ledger().IniWrittenBack(FreeIniFiles());
+    } catch (...) {
+    }
+    report.WriteEnd(RunOptions.any ? code : kExitDone, Ledger().RestartPending(),
+                    GetTickCount() - startTicks);
     report.Close();
     // Without options the program ends as it always did.
     return RunOptions.any ? code : kExitDone;
@@ -273,10 +318,6 @@ void StartUp() {
 }
 
 void ShutDown() {
+    // The INI cache was written back and emptied at the run's end.
     CoUninitialize();
-    // The run is over: a failure here is reported to nobody.
-    try {
-        FreeIniFiles();
-    } catch (...) {
-    }
 }

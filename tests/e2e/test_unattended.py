@@ -25,7 +25,7 @@ def entry(outcome, name="C:\\A\\a.txt=1"):
 
 def end(counts, exit_code=0, restart=False):
     return {"type": "end", "counts": counts, "exit": exit_code, "restart": restart,
-            "duration_ms": 5}
+            "duration_ms": 5, "complete": True}
 
 
 class FolderMachine:
@@ -67,6 +67,9 @@ class ReportTest(unittest.TestCase):
             ("a restart without a scheduled entry", [START, entry("removed"),
                                                     end({"removed": 1}, 0, True)], 0,
              ["report end restart = an entry was scheduled at restart"]),
+            ("a line was lost", [START, entry("removed"),
+                                 dict(end({"removed": 1}), complete=False)], 0,
+             ["report end complete (no line was lost)"]),
             ("no end record", [START, entry("removed")], 0, ["report: start, entries, end"]),
             ("not UTF-8", b'{"type":"start","log":"caf\xe9"}\n', 0, ["report is UTF-8"]),
         ]

@@ -91,6 +91,7 @@ def check_report_shape(check, scenario, machine, records, exit_code):
     for e in entries:
         tally[e.get("outcome")] = tally.get(e.get("outcome"), 0) + 1
     check.equal("report end counts = the entries' outcomes", tally, end.get("counts"))
+    check.equal("report end complete (no line was lost)", True, end.get("complete"))
     if not isinstance(end.get("duration_ms"), int) or end["duration_ms"] < 0:
         check.fail("report end duration_ms", "an integer >= 0", end.get("duration_ms"))
     for e in entries:

@@ -1,6 +1,6 @@
 // The command-line split on any text, and on arguments written by its
 // inverse, which must come back unchanged (or be refused for a double quote
-// or a NUL); then the options that follow the log path on the split line.
+// or a NUL); then the options and the log path on the split line.
 #include "FuzzSupport.h"
 #include "Options.h"
 #include "ktCommandLine.h"
@@ -11,26 +11,38 @@
 
 namespace {
 
-// What the parser must make of the arguments after the log path: every
-// argument that begins with "/" is kept in order, a bad one is one of them,
-// the flags come only from sound options, and a preview always has a report.
+// What the parser must make of the arguments after the program's name:
+// every argument that begins with "/" is an option, and those that begin with
+// "-" may be; the options are kept in order, a bad one is one of them, the
+// log path is the first argument that is not an option, the flags come only
+// from sound options, and a preview always has a report.
 void CheckOptions(const std::vector<std::string>& arguments) {
     const TRunOptions options = ParseOptions(arguments);
-    std::vector<std::string> slashed;
+    std::vector<std::string> rest;
+    size_t next = 0;
     for (const auto& argument : arguments) {
-        if (!argument.empty() && argument[0] == '/') {
-            slashed.push_back(argument);
+        if (next < options.given.size() && argument == options.given[next]) {
+            ++next;
+            continue;
         }
+        FUZZ_CHECK(argument.empty() || argument[0] != '/', "a slash begins an option: " + argument);
+        rest.push_back(argument);
     }
-    FUZZ_CHECK(options.given == slashed, "the options are kept as given, in their order");
-    FUZZ_CHECK(options.any == !slashed.empty(), "any option counts");
-    FUZZ_CHECK(options.badOption.empty() ||
-                   std::find(slashed.begin(), slashed.end(), options.badOption) != slashed.end(),
+    FUZZ_CHECK(next == options.given.size(), "the options are kept as given, in their order");
+    for (const auto& option : options.given) {
+        FUZZ_CHECK(!option.empty() && (option[0] == '/' || option[0] == '-'),
+                   "an option begins with a slash or a dash: " + option);
+    }
+    FUZZ_CHECK(options.logPath == (rest.empty() ? std::string() : rest.front()),
+               "the log path is the first argument that is not an option");
+    FUZZ_CHECK(options.any == !options.given.empty(), "any option counts");
+    FUZZ_CHECK(options.badOption.empty() || std::find(options.given.begin(), options.given.end(),
+                                                      options.badOption) != options.given.end(),
                "a bad option is one that was given: " + options.badOption);
     FUZZ_CHECK(!options.preview || !options.reportPath.empty() || !options.Valid(),
                "a sound preview has a report");
     FUZZ_CHECK(options.reportPath.empty() ||
-                   std::any_of(slashed.begin(), slashed.end(),
+                   std::any_of(options.given.begin(), options.given.end(),
                                [&](const std::string& a) {
                                    return a.size() == 5 + options.reportPath.size() &&
                                           a.compare(5, std::string::npos, options.reportPath) == 0;
@@ -38,11 +50,12 @@ void CheckOptions(const std::vector<std::string>& arguments) {
                "the report path is the value of a /LOG= option");
     FUZZ_CHECK(!options.silent || options.Unattended(), "silent is unattended");
     // Arguments that are not options change nothing.
-    const TRunOptions again = ParseOptions(slashed);
+    const TRunOptions again = ParseOptions(options.given);
     FUZZ_CHECK(again.badOption == options.badOption && again.reportPath == options.reportPath &&
                    again.silent == options.silent && again.passive == options.passive &&
-                   again.preview == options.preview && again.sharedRemove == options.sharedRemove,
-               "arguments without a slash are ignored");
+                   again.preview == options.preview && again.sharedRemove == options.sharedRemove &&
+                   again.logPath.empty(),
+               "arguments that are not options change nothing");
 }
 
 } // namespace

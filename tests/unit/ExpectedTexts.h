@@ -42,6 +42,8 @@ inline const TExpectedText kExpectedTexts[] = {
     {26, "and %s more"},
     {27, "Nothing was changed. What the uninstall would do is written to %s"},
     {28, "Cannot create the report file %s"},
+    {29, "The report file %s is the installation log itself. Choose another file for /LOG."},
+    {30, "%s is the report of this uninstall and is kept."},
     {31, "Files in use"},
     {32, "The following applications hold files that the uninstall must remove. Close them to "
          "remove the files now, or continue without closing them: the files are then removed "

@@ -1,5 +1,6 @@
-// The option parser: which arguments are options, what each sets, and which
-// are refused (and named) as unknown or badly valued.
+// The option parser: which arguments are options, which one is the log path,
+// what each option sets, and which are refused (and named) as unknown or
+// badly valued.
 #include "Options.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@ namespace {
 
 struct OptionCase {
     std::vector<std::string> arguments;
+    const char* logPath;
     bool silent;
     bool passive;
     bool preview;
@@ -21,33 +23,59 @@ struct OptionCase {
 
 const OptionCase kCases[] = {
     // letter case of the name is ignored; the value keeps its own
-    {{"/s", "/Log=Out\\R.jsonl"}, true, false, false, false, "Out\\R.jsonl", ""},
-    {{"/PASSIVE", "/shared=Remove"}, false, true, false, true, "", ""},
-    {{"/Preview", "/LOG=r.jsonl"}, false, false, true, false, "r.jsonl", ""},
+    {{"a.log", "/s", "/Log=Out\\R.jsonl"}, "a.log", true, false, false, false, "Out\\R.jsonl", ""},
+    {{"a.log", "/PASSIVE", "/shared=Remove"}, "a.log", false, true, false, true, "", ""},
+    {{"a.log", "/Preview", "/LOG=r.jsonl"}, "a.log", false, false, true, false, "r.jsonl", ""},
+    // options before the log path are options too
+    {{"/S", "C:\\App\\install.log"}, "C:\\App\\install.log", true, false, false, false, "", ""},
+    {{"/LOG=r", "/S", "x.log", "/PASSIVE"}, "x.log", true, true, false, false, "r", ""},
+    // the known options written with "-", before and after the log path
+    {{"-s", "a.log", "-PASSIVE", "-log=FILE", "-Preview", "-SHARED=remove"},
+     "a.log",
+     true,
+     true,
+     true,
+     true,
+     "FILE",
+     ""},
+    // a "-" argument that names no option is an argument like any other:
+    // the log path when it comes first, ignored after it
+    {{"-x.log", "-S"}, "-x.log", true, false, false, false, "", ""},
+    {{"a.log", "-Q", "more", "/S"}, "a.log", true, false, false, false, "", ""},
+    // a known name with a bad value is refused in either spelling
+    {{"a.log", "-SHARED=KEEP"}, "a.log", false, false, false, false, "", "-SHARED=KEEP"},
+    {{"-LOG", "a.log"}, "a.log", false, false, false, false, "", "-LOG"},
+    // options and no log path
+    {{"/S", "/LOG=r"}, "", true, false, false, false, "r", ""},
+    {{}, "", false, false, false, false, "", ""},
     // only the first "=" separates name and value
-    {{"/LOG=C:\\a=b.txt"}, false, false, false, false, "C:\\a=b.txt", ""},
+    {{"a.log", "/LOG=C:\\a=b.txt"}, "a.log", false, false, false, false, "C:\\a=b.txt", ""},
     // a later repetition wins
-    {{"/LOG=one", "/LOG=two"}, false, false, false, false, "two", ""},
+    {{"a.log", "/LOG=one", "/LOG=two"}, "a.log", false, false, false, false, "two", ""},
     // refused: the first bad option is the one named
-    {{"/S", "/Q", "/Z"}, true, false, false, false, "", "/Q"},
-    {{"/LOG="}, false, false, false, false, "", "/LOG="},
-    {{"/LOG"}, false, false, false, false, "", "/LOG"},
-    {{"/S=1"}, false, false, false, false, "", "/S=1"},
-    {{"/SHARED=KEEP"}, false, false, false, false, "", "/SHARED=KEEP"},
-    {{"/SHARED"}, false, false, false, false, "", "/SHARED"},
-    {{"/"}, false, false, false, false, "", "/"},
-    {{"/SILENT"}, false, false, false, false, "", "/SILENT"},
-    // a preview exists only as its report
-    {{"/preview", "/S"}, true, false, true, false, "", "/preview"},
+    {{"a.log", "/S", "/Q", "/Z"}, "a.log", true, false, false, false, "", "/Q"},
+    {{"a.log", "/LOG="}, "a.log", false, false, false, false, "", "/LOG="},
+    {{"a.log", "/LOG"}, "a.log", false, false, false, false, "", "/LOG"},
+    {{"a.log", "/S=1"}, "a.log", false, false, false, false, "", "/S=1"},
+    {{"a.log", "/SHARED"}, "a.log", false, false, false, false, "", "/SHARED"},
+    {{"a.log", "/"}, "a.log", false, false, false, false, "", "/"},
+    {{"/SILENT", "a.log"}, "a.log", false, false, false, false, "", "/SILENT"},
+    // a preview exists only as its report, in either spelling
+    {{"a.log", "/preview", "/S"}, "a.log", true, false, true, false, "", "/preview"},
+    {{"-PREVIEW", "a.log"}, "a.log", false, false, true, false, "", "-PREVIEW"},
     // a bad option is named even after a preview without a report
-    {{"/PREVIEW", "/X"}, false, false, true, false, "", "/X"},
+    {{"a.log", "/PREVIEW", "/X"}, "a.log", false, false, true, false, "", "/X"},
 };
 
 TEST(ParseOptions, EachOptionSetsItsPolicyAndBadOnesAreNamed) {
     for (const OptionCase& c : kCases) {
-        SCOPED_TRACE(c.arguments.front());
+        std::string all;
+        for (const std::string& argument : c.arguments) {
+            all += argument + " ";
+        }
+        SCOPED_TRACE(all);
         TRunOptions options = ParseOptions(c.arguments);
-        EXPECT_TRUE(options.any);
+        EXPECT_EQ(options.logPath, c.logPath);
         EXPECT_EQ(options.silent, c.silent);
         EXPECT_EQ(options.passive, c.passive);
         EXPECT_EQ(options.preview, c.preview);
@@ -58,20 +86,21 @@ TEST(ParseOptions, EachOptionSetsItsPolicyAndBadOnesAreNamed) {
     }
 }
 
-TEST(ParseOptions, ArgumentsWithoutSlashAreIgnoredAndOptionsKeptAsGiven) {
-    TRunOptions none = ParseOptions({"extra", "S", "-S", ""});
+TEST(ParseOptions, OnlyOptionsAreGivenAndOtherArgumentsAreNot) {
+    TRunOptions none = ParseOptions({"a.log", "extra", "S", "-X", ""});
+    EXPECT_EQ(none.logPath, "a.log");
     EXPECT_FALSE(none.any);
     EXPECT_TRUE(none.Valid());
     EXPECT_TRUE(none.given.empty());
     EXPECT_FALSE(none.Unattended());
     EXPECT_TRUE(none.ShowsBoxes());
 
-    TRunOptions some = ParseOptions({"extra", "/passive", "more", "/Log=r.jsonl"});
+    TRunOptions some = ParseOptions({"-S", "a.log", "/passive", "more", "/Log=r.jsonl"});
     EXPECT_TRUE(some.any);
-    EXPECT_EQ(some.given, (std::vector<std::string>{"/passive", "/Log=r.jsonl"}));
+    EXPECT_EQ(some.given, (std::vector<std::string>{"-S", "/passive", "/Log=r.jsonl"}));
     EXPECT_TRUE(some.Unattended());
-    EXPECT_TRUE(some.ShowsBoxes());
-    EXPECT_FALSE(ParseOptions({"/S"}).ShowsBoxes());
+    EXPECT_FALSE(some.ShowsBoxes());
+    EXPECT_TRUE(ParseOptions({"a.log", "/PASSIVE"}).ShowsBoxes());
 }
 
 TEST(ParseOptions, CloseAppsWithSlashOrDashAndNoValue) {

@@ -1,0 +1,28 @@
+// File identity through an open handle.
+#include "ktFileIdentity.h"
+
+#include "ktHandle.h"
+
+bool FileIdOf(HANDLE handle, TFileId& id) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(handle, &info)) {
+        return false;
+    }
+    id.volume = info.dwVolumeSerialNumber;
+    id.indexHigh = info.nFileIndexHigh;
+    id.indexLow = info.nFileIndexLow;
+    return true;
+}
+
+bool FileIdOf(const std::string& path, TFileId& id) {
+    TScopedHandle handle(CreateFileA(path.c_str(), 0,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return handle && FileIdOf(handle.Get(), id);
+}
+
+bool SameFile(const std::string& first, const std::string& second) {
+    TFileId one;
+    TFileId two;
+    return FileIdOf(first, one) && FileIdOf(second, two) && one == two;
+}
