@@ -143,7 +143,13 @@ class TRealMachine : public TLedgerMachine {
 } // namespace
 
 std::string LedgerFileKey(const std::string& path) {
-    return UpperCase(NormalizedPath(path));
+    std::string key = UpperCase(NormalizedPath(path));
+    // A folder named with a trailing separator is the same folder ("C:\"
+    // keeps its own).
+    if (key.size() > 3 && key.back() == '\\') {
+        key.pop_back();
+    }
+    return key;
 }
 
 TIniAccess TLedgerMachine::IniAccess(const std::string& fileKey, DWORD& error) {

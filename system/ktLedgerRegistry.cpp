@@ -156,7 +156,11 @@ void TLedger::UnregisterServerEntry(const std::string& entry, const std::string&
     // relative name is the loader's to look up.
     if (path.empty() || IsDeviceName(path) || path.back() == '\\' || path.back() == '/' ||
         (IsFullPath(path) && !machine_->FileThere(path))) {
-        extra.error = ERROR_MOD_NOT_FOUND;
+        TServerCall noLibrary;
+        noLibrary.result = TServerCallResult::NotLoaded;
+        noLibrary.error = ERROR_MOD_NOT_FOUND;
+        extra.error = noLibrary.error;
+        extra.message = ServerCallText(noLibrary);
         Record(entry, path, TOutcome::UnregisterFailed, extra);
         return;
     }

@@ -113,7 +113,7 @@ TEST(ParseOptions, CloseAppsWithSlashOrDashAndNoValue) {
         {{"/passive", "-closeapps"}, true, ""},
         {{"/S"}, false, ""},
         {{"/CLOSEAPPS=1"}, false, "/CLOSEAPPS=1"},
-        {{"-CLOSEAPPS=1"}, false, ""}, // only "-CLOSEAPPS" itself is an option
+        {{"-CLOSEAPPS=1"}, false, "-CLOSEAPPS=1"}, // a known option: its bad value counts
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments.back());
