@@ -12,6 +12,7 @@
 #include "ktIniCache.h"
 #include "ktIniFile.h"
 #include "ktRegIni.h"
+#include "ktSafeWrite.h"
 #include "ktServerHost.h"
 #include "ktText.h"
 
@@ -154,6 +155,12 @@ std::string LedgerFileKey(const std::string& path) {
 
 TIniAccess TLedgerMachine::IniAccess(const std::string& fileKey, DWORD& error) {
     error = 0;
+    // A write-back of ours that a crash cut short between its renames is
+    // finished first, as the writable engine would on loading the file; the
+    // overlay changes nothing, and sees the file as it is.
+    if (!IsOverlay()) {
+        MendInterruptedReplace(fileKey);
+    }
     DWORD attributes = GetFileAttributesA(fileKey.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         return TIniAccess::Missing;
