@@ -9,6 +9,7 @@
 #include "ktSafeWriteNames.h"
 
 #include "winapi.h"
+#include "ktFileBytes.h"
 
 #include <string>
 

@@ -45,9 +45,6 @@ class TTempName {
     std::string path_;
 };
 
-// The whole content of a file; false when it cannot be read.
-bool ReadWholeFile(const std::string& fileName, std::string& bytes);
-
 // The name of the file that an existing `fileName` names, after every
 // symbolic link, spelled as its folder spells it (the engine cache names
 // files in upper case, and a replacement by that name would change the

@@ -7,6 +7,7 @@
 // usual.
 #include "CounterJournal.h"
 
+#include "ktFileBytes.h"
 #include "ktPathNames.h"
 
 #include "ktFileUtils.h"
@@ -44,28 +45,6 @@ std::string Hex(unsigned long long value, int width) {
     return text;
 }
 
-bool ReadAll(const std::string& path, std::string& bytes) {
-    TScopedHandle in(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!in) {
-        return false;
-    }
-    DWORD size = GetFileSize(in.Get(), nullptr);
-    if (size == INVALID_FILE_SIZE) {
-        return false;
-    }
-    bytes.assign(size, '\0');
-    DWORD done = 0;
-    while (done < size) {
-        DWORD got = 0;
-        if (!ReadFile(in.Get(), &bytes[done], size - done, &got, nullptr) || got == 0) {
-            return false;
-        }
-        done += got;
-    }
-    return true;
-}
-
 } // namespace
 
 std::string TCounterJournal::HeaderFor(const std::string& logPath) {
@@ -100,7 +79,7 @@ TCounterJournal::TCounterJournal(const std::string& logPath)
         return;
     }
     std::string bytes;
-    if (!ReadAll(path_, bytes) ||
+    if (!ReadWholeFile(path_, bytes) ||
         UpperCase(bytes.substr(0, header_.size())) != UpperCase(header_)) {
         // Our header cut short by a stopped run, or some other file.
         restart_ = UpperCase(header_).compare(0, bytes.size(), UpperCase(bytes)) == 0 &&
@@ -178,7 +157,7 @@ void TCounterJournal::RemoveAfterLog(const std::string& logPath) {
     do {
         std::string path = folder + data.cFileName;
         std::string bytes;
-        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && ReadAll(path, bytes) &&
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && ReadWholeFile(path, bytes) &&
             UpperCase(bytes.substr(0, owner.size())) == owner) {
             ours.push_back(path);
         }
