@@ -178,6 +178,10 @@ void TLedger::DeleteFileOrSchedule(const std::string& entry, const std::string& 
     case TFileDeletion::Refused:
         break;
     }
+    // Asked before the file is moved aside: afterwards no file has its name.
+    if (holderQuery_ != nullptr) {
+        extra.heldBy = holderQuery_(path);
+    }
     bool scheduled = false;
     try {
         scheduled = machine_->ScheduleDelete(path, extra.error, extra.movedTo);
@@ -188,9 +192,6 @@ void TLedger::DeleteFileOrSchedule(const std::string& entry, const std::string& 
         throw;
     }
     if (scheduled) {
-        if (holderQuery_ != nullptr) {
-            extra.heldBy = holderQuery_(path);
-        }
         Record(entry, path, TOutcome::ScheduledAtRestart, extra);
         return;
     }
