@@ -9,12 +9,20 @@
 //   holder attrib FILE [r][h][s]  sets the file's attributes (none: normal);
 //   holder list DIR OUT           writes every file and folder below DIR to
 //                                 OUT, one "ATTRIBUTES-IN-HEX RELATIVE-PATH"
-//                                 line each, as FindFirstFileA sees them.
+//                                 line each, as FindFirstFileA sees them;
+//   holder session query|end      sends what the system sends at the end of
+//                                 the session to the uninstaller's hidden
+//                                 session window (a window of another
+//                                 process, so under Wine only):
+//                                 WM_QUERYENDSESSION (exit code 3 when it
+//                                 refuses, 0 when it agrees) or WM_ENDSESSION
+//                                 with TRUE; 2 when there is no such window.
 // Exit code 0 on success, 2 when the file cannot be opened or changed, 1 for
 // a bad command line. Paths are Windows paths (a native path starting with
 // "/" natively; Z:\... under Wine for the runner's own files).
 #include "winapi.h"
 
+#include <cctype>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -144,6 +152,48 @@ int List(const std::string& dir, const std::string& outPath) {
     return ok && written == text.size() ? 0 : 2;
 }
 
+// The uninstaller's session window: a hidden dialog without a caption
+// whose one control is a static text with the id 100.
+BOOL CALLBACK FindSessionWindow(HWND window, LPARAM found) {
+    char className[32] = "";
+    char caption[8] = "";
+    GetClassNameA(window, className, sizeof className);
+    GetWindowTextA(window, caption, sizeof caption);
+    HWND text = GetDlgItem(window, 100);
+    char textClass[16] = "";
+    if (text != nullptr) {
+        GetClassNameA(text, textClass, sizeof textClass);
+    }
+    std::string staticClass = textClass;
+    for (char& c : staticClass) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    if (std::string(className) == "#32770" && caption[0] == '\0' && !IsWindowVisible(window) &&
+        staticClass == "STATIC") {
+        *reinterpret_cast<HWND*>(found) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+int Session(const std::string& what) {
+    HWND window = nullptr;
+    EnumWindows(FindSessionWindow, reinterpret_cast<LPARAM>(&window));
+    if (window == nullptr) {
+        return 2;
+    }
+    // The window answers between two entries of the run: wait for it.
+    DWORD_PTR result = 0;
+    if (what == "query") {
+        if (!SendMessageTimeoutA(window, WM_QUERYENDSESSION, 0, 0, SMTO_NORMAL, 120000, &result)) {
+            return 2;
+        }
+        return result == FALSE ? 3 : 0;
+    }
+    return SendMessageTimeoutA(window, WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, 120000, &result) ? 0
+                                                                                             : 2;
+}
+
 } // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
@@ -156,6 +206,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     }
     if (args.size() == 4 && args[1] == "list") {
         return List(args[2], args[3]);
+    }
+    if (args.size() == 3 && args[1] == "session") {
+        return Session(args[2]);
     }
     if (args.size() >= 3 && args[1] == "attrib") {
         return Attrib(args[2], std::vector<std::string>(args.begin() + 3, args.end()));

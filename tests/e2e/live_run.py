@@ -15,8 +15,9 @@ process beside the uninstaller, or a restart, and so no scenario can hold.
   out (1618, nothing changed); the second run succeeds once the first ended.
 - session: while the phases run the session's end is refused (natively
   SIGPWR, under Wine `wineboot --end-session`); when it ends all the same
-  (SIGPWR queued with 1, `wineboot --end-session --force`) the run stops
-  between two entries: the log stays and the report has its end line.
+  (natively SIGPWR queued with 1, under Wine WM_ENDSESSION with TRUE sent
+  to the run's window by the holder) the run stops after the entry it was
+  doing: the log stays and the report has its end line.
 
 Prints PASS/FAIL per check and "N passed, N failed"; exits non-zero on a
 failure.
@@ -203,58 +204,102 @@ class Live:
         expect(not self.exists(DIR + "\\second\\b.txt"), "the second run removed nothing")
 
     def session(self):
+        """The session's end while the phases run: refused, then forced. The
+        run is held inside its phases by servers that wait at a gate (a file
+        the test creates), so every step happens while the phases run."""
         self.fresh("session")
-        count = 20000
-        app = self.m.native_of(DIR + "\\many")
-        app.mkdir(parents=True, exist_ok=True)
-        lines = []
-        for i in range(count):
-            (app / ("f%05d.txt" % i)).write_bytes(b"x")
-            lines.append("%s\\many\\f%05d.txt=1" % (DIR, i))
-        log = self.log("[CopyFiles]\n" + "\n".join(lines) + "\n")
+        gates = 8
+        servers = []
+        for i in range(gates):
+            server = "%s\\app\\gate%d.dll" % (DIR, i)
+            self.m.native_of(server).parent.mkdir(parents=True, exist_ok=True)
+            self.m.native_of(server).write_bytes(
+                (Path(self.args.programs_dir) / "vt_gate.dll").read_bytes())
+            servers.append(server)
+        files = ["%s\\app\\f%02d.txt" % (DIR, i) for i in range(20)]
+        for f in files:
+            self.m.write_file(f, b"x")
+        log = self.log("[RegServers]\n" + "".join(s + "=\n" for s in servers) +
+                       "[CopyFiles]\n" + "".join(f + "=1\n" for f in files))
+        gate, calls = self.work / "gate", self.work / "servers.log"
         report = self.work / "session.jsonl"
-        running = self.start(log, "/S", "/LOG=" + self.win(report))
-        try:
-            # Part-way through the files: the phases run.
-            deadline = time.time() + 60
-            while time.time() < deadline and running.poll() is None and \
-                    (not report.exists() or report.read_bytes().count(b'"CopyFiles"') < 20):
-                time.sleep(0.005)
-            self.end_session(running, force=False)
+        env = self.m.env()
+        env.update(VT_GATE=self.win(gate), VANTREL_TEST_LOG=self.win(calls))
+        running = subprocess.Popen(self.cmd(log, "/S", "/LOG=" + self.win(report)), env=env,
+                                   start_new_session=True, stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+        def started():
+            return calls.read_text().count("DllUnregisterServer") if calls.exists() else 0
+
+        def release():
+            """Lets the waiting server return and waits for the next one: the
+            run takes the messages sent to it between two entries, at most
+            every 50 ms, so the gate opens only after a longer pause."""
+            n = started()
+            expect(n < gates, "every gate was used")
             time.sleep(0.2)
+            gate.touch()
+            deadline = time.time() + 120
+            while time.time() < deadline and started() <= n and running.poll() is None:
+                time.sleep(0.02)
+            expect(running.poll() is None, "the run ended after server %d" % n)
+            expect(started() > n, "server %d was not called" % (n + 1))
+
+        try:
+            deadline = time.time() + 120
+            while time.time() < deadline and started() < 1 and running.poll() is None:
+                time.sleep(0.02)
+            expect(started() == 1, "the first server was not called")
+            # The query: refused, the run goes on.
+            if self.native:
+                os.kill(running.pid, signal.SIGPWR)
+                release()
+            else:
+                asker = subprocess.Popen(self.m.wine + ["wineboot", "--end-session"],
+                                         env=self.m.env(), stdout=subprocess.DEVNULL,
+                                         stderr=subprocess.DEVNULL)
+                try:
+                    # Gate after gate until the run has answered wineboot.
+                    while asker.poll() is None:
+                        release()
+                finally:
+                    if asker.poll() is None:
+                        kill_tree(asker)
             expect(running.poll() is None, "the query ended the run")
-            if not self.native:
-                # `wineboot --end-session --force` has not been seen to hand the
-                # run WM_ENDSESSION with TRUE; not looked into yet.
-                code = running.wait(timeout=300)
-                expect(code == 0, "after a refused query the run ended with %s" % code)
-                raise SkipCheck("forced end under Wine: wineboot --force did not end the "
-                                "session for the run (not yet looked into)")
-            self.end_session(running, force=True)
+            # The session ends all the same: the run stops after the entry.
+            ender = None
+            if self.native:
+                # sigqueue(pid, SIGPWR, {1}): the session ends whatever the answer.
+                libc = ctypes.CDLL(None, use_errno=True)
+                libc.sigqueue(ctypes.c_int(running.pid), ctypes.c_int(signal.SIGPWR),
+                              ctypes.c_void_p(1))
+            else:
+                # What the system sends each top-level window when it ends the
+                # session anyway.
+                ender = subprocess.Popen(self.m.holder_cmd("session", "end"), env=self.m.env(),
+                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            done_servers = started()
+            time.sleep(0.2)
+            gate.touch()
             code = running.wait(timeout=120)
+            if ender is not None:
+                expect(ender.wait(timeout=60) == 0, "WM_ENDSESSION could not be sent")
         finally:
-            if running.poll() is None:
-                kill_tree(running)
+            for proc in (running,):
+                if proc.poll() is None:
+                    kill_tree(proc)
+        expect(code in (1603, 1603 % 256), "exit %s after the session ended" % code)
         entries = self.report("session.jsonl")
         end = entries[-1] if entries else {}
         expect(end.get("type") == "end" and end.get("exit") == 1603,
-               "no end line with 1603 after the session ended: %r (exit %s)" % (end, code))
-        done = sum(1 for e in entries if e.get("type") == "entry")
-        expect(0 < done < count, "%d of %d entries done: not stopped part-way" % (done, count))
+               "no end line with 1603 after the session ended: %r" % end)
+        done = [e for e in entries if e.get("type") == "entry"]
+        expect(len(done) == done_servers and all(e["phase"] == "RegServers" for e in done),
+               "not stopped after the entry it was doing: %d servers called, entries %r"
+               % (done_servers, done))
         expect(self.exists(log), "the log is gone")
-
-    def end_session(self, proc, force):
-        if self.native:
-            if force:
-                # sigqueue(pid, SIGPWR, {1}): the session ends whatever the answer.
-                libc = ctypes.CDLL(None, use_errno=True)
-                libc.sigqueue(ctypes.c_int(proc.pid), ctypes.c_int(signal.SIGPWR),
-                              ctypes.c_void_p(1))
-            else:
-                os.kill(proc.pid, signal.SIGPWR)
-        else:
-            run_bounded(self.m.wine + ["wineboot", "--end-session"] + (["--force"] if force else []),
-                        60, env=self.m.env())
+        expect(all(self.exists(f) for f in files), "files were removed after the end")
 
 
 def main():

@@ -23,3 +23,8 @@ void PauseOneSecond() {
     struct timespec second = {1, 0};
     nanosleep(&second, nullptr);
 }
+
+void PauseTenthOfSecond() {
+    struct timespec tenth = {0, 100000000};
+    nanosleep(&tenth, nullptr);
+}

@@ -22,3 +22,7 @@ int StartShowValue() {
 void PauseOneSecond() {
     Sleep(1000);
 }
+
+void PauseTenthOfSecond() {
+    Sleep(100);
+}

@@ -16,8 +16,9 @@ std::string EnvironmentValue(const char* name);
 // The raw command line, and the show value (-1 when none was given).
 std::string RawCommandLine();
 int StartShowValue();
-// Waits a second, as the system's own sleep does.
+// Wait a second, or a tenth of one, as the system's own sleep does.
 void PauseOneSecond();
+void PauseTenthOfSecond();
 
 inline std::string TestLogPath() {
     std::string path = EnvironmentValue("VANTREL_TEST_LOG");
