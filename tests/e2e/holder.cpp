@@ -6,6 +6,9 @@
 //   holder load FILE READY STOP   loads FILE as a library (a running
 //                                 program's files are held so), creates
 //                                 READY, and keeps it loaded until STOP exists;
+//   holder mutex NAME READY STOP  owns the named mutex, creates READY, and
+//                                 ends without releasing it once STOP
+//                                 exists (the mutex is left abandoned);
 //   holder attrib FILE [r][h][s]  sets the file's attributes (none: normal);
 //   holder list DIR OUT           writes every file and folder below DIR to
 //                                 OUT, one "ATTRIBUTES-IN-HEX RELATIVE-PATH"
@@ -93,6 +96,16 @@ int Hold(const std::string& file, const std::string& ready, const std::string& s
     }
     SignalAndWait(ready, stop);
     CloseHandle(held);
+    return 0;
+}
+
+int Mutex(const std::string& name, const std::string& ready, const std::string& stop) {
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, name.c_str());
+    if (mutex == nullptr || WaitForSingleObject(mutex, 0) != WAIT_OBJECT_0) {
+        return 2;
+    }
+    SignalAndWait(ready, stop);
+    CloseHandle(mutex);
     return 0;
 }
 
@@ -203,6 +216,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     }
     if (args.size() == 5 && args[1] == "load") {
         return Load(args[2], args[3], args[4]);
+    }
+    if (args.size() == 5 && args[1] == "mutex") {
+        return Mutex(args[2], args[3], args[4]);
     }
     if (args.size() == 4 && args[1] == "list") {
         return List(args[2], args[3]);

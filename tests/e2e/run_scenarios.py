@@ -121,13 +121,15 @@ def lay_out(machine, scenario, scenario_dir):
 
 def start_holders(machine, scenario, scenario_dir):
     holders = []
-    for i, held in enumerate(scenario.data.get("held", [])):
+    held = [("hold", f) for f in scenario.data.get("held", [])]
+    held += [("mutex", name) for name in scenario.data.get("held_mutexes", [])]
+    for i, (mode, what) in enumerate(held):
         ready = scenario_dir / ("held%d.ready" % i)
         stop = scenario_dir / ("held%d.stop" % i)
         for p in (ready, stop):
             if p.exists():
                 p.unlink()
-        cmd = machine.holder_cmd("hold", scenario.expand(held, machine),
+        cmd = machine.holder_cmd(mode, scenario.expand(what, machine),
                                  machine.marker_path(ready), machine.marker_path(stop))
         env = machine.env()
         proc = subprocess.Popen(cmd, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
@@ -138,7 +140,7 @@ def start_holders(machine, scenario, scenario_dir):
             time.sleep(0.05)
         if not ready.exists():
             stop_holders(holders)
-            raise ScenarioError("holder could not open %s (exit %s)" % (held, proc.poll()))
+            raise ScenarioError("holder could not take %s (exit %s)" % (what, proc.poll()))
     return holders
 
 
