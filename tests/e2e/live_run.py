@@ -119,17 +119,28 @@ class Live:
     def moved_aside(self):
         self.fresh("moved-aside")
         lib = DIR + "\\app\\vtlib.dll"
+        # A second folder that nothing fills again: at the restart it goes
+        # after the file moved aside in it (the list's order).
+        lib2 = DIR + "\\app2\\vtlib2.dll"
         self.m.write_file(DIR + "\\app\\readme.txt", b"free\r\n")
-        self.m.native_of(lib).write_bytes(
-            (Path(self.args.programs_dir) / "vt_plain.dll").read_bytes())
-        log = self.log("[CopyFiles]\n%s=1\n%s\\app\\readme.txt=1\n[CreateDirs]\n%s\\app=\n"
-                       % (lib, DIR, DIR))
+        for path in (lib, lib2):
+            self.m.native_of(path).parent.mkdir(parents=True, exist_ok=True)
+            self.m.native_of(path).write_bytes(
+                (Path(self.args.programs_dir) / "vt_plain.dll").read_bytes())
+        log = self.log("[CopyFiles]\n%s=1\n%s\\app\\readme.txt=1\n%s=1\n"
+                       "[CreateDirs]\n%s\\app=\n%s\\app2=\n" % (lib, DIR, lib2, DIR, DIR))
         ready, stop = self.work / "ready", self.work / "stop"
+        ready2 = self.work / "ready2"
         holder = subprocess.Popen(self.m.holder_cmd("load", lib, self.win(ready), self.win(stop)),
                                   env=self.m.env(), start_new_session=True,
                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        holder2 = subprocess.Popen(self.m.holder_cmd("load", lib2, self.win(ready2),
+                                                     self.win(stop)),
+                                   env=self.m.env(), start_new_session=True,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         try:
             self.wait_for(ready)
+            self.wait_for(ready2)
             preview_path = self.work / "preview.jsonl"
             code = self.run(log, "/S", "/PREVIEW", "/LOG=" + self.win(preview_path))
             expect(code == 0, "preview exit %s" % code)
@@ -164,12 +175,15 @@ class Live:
         finally:
             stop.touch()
             holder.wait(timeout=60)
+            holder2.wait(timeout=60)
         # Installed again before the restart: the new file stays.
         self.m.write_file(lib, b"new version\r\n")
         self.restart()
         expect(self.exists(lib) and self.m.native_of(lib).read_bytes() == b"new version\r\n",
                "the restart took the new file")
         expect(not self.exists(moved), "the moved-aside file is still there after the restart")
+        expect(not self.exists(DIR + "\\app2"),
+               "the folder left with a moved-aside file only is still there after the restart")
 
     def one_at_a_time(self):
         self.fresh("one-at-a-time")
