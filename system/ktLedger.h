@@ -177,8 +177,6 @@ class TLedger {
 
     // -- What the run came to ---------------------------------------------
     int Count(TOutcome outcome) const { return counts_[static_cast<int>(outcome)]; }
-    // {"removed":3,"absent":1}: the outcomes that occurred, in enum order.
-    std::string CountsJson() const;
     // A file was scheduled for deletion at the next restart.
     bool RestartPending() const { return Count(TOutcome::ScheduledAtRestart) > 0 && !preview_; }
     // The first ten items left over (what they name), and how many in all.
