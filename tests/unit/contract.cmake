@@ -4,6 +4,10 @@ vantrel_unit_test(test_contract_process SOURCES test_contract_process.cpp)
 # The loader's contract is tried on the test libraries.
 vantrel_test_path(test_contract_process VANTREL_TEST_PROGRAMS_DIR "${VANTREL_TEST_PROGRAMS_DIR}"
                   vantrel_test_programs)
+# The process's command line again, built from arguments with blanks.
+add_test(NAME test_contract_process_args
+         COMMAND test_contract_process --gtest_filter=ContractCommandLine.* "two words" plain
+                 "tab	and blank")
 vantrel_unit_test(test_contract_window SOURCES test_contract_window.cpp)
 if(VANTREL_WIN32)
   set(_contract_guardpage guardpage_win32.cpp)

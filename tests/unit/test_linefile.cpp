@@ -215,19 +215,6 @@ TEST_F(LineFileTest, BlockReaderKeepsCrLfWithTheLine) {
     EXPECT_EQ(raws, (Lines{"a\r\n", "b\r", "c\n\r\n", ""}));
 }
 
-TEST_F(LineFileTest, DirectoryAndFileExistence) {
-    std::string file = PathOf("plain.txt");
-    WriteBytes(file, "x");
-    EXPECT_FALSE(DirectoryExists(file));
-    EXPECT_TRUE(FileExists(file));
-    EXPECT_TRUE(DirectoryExists(Dir()));
-    EXPECT_FALSE(FileExists(Dir()));
-    EXPECT_FALSE(DirectoryExists(PathOf("nothing")));
-    EXPECT_FALSE(FileExists(PathOf("nothing")));
-    EXPECT_FALSE(FileExists(""));
-    EXPECT_FALSE(DirectoryExists(""));
-}
-
 TEST_F(LineFileTest, ForceDirectoriesCreatesFromTheOutsideIn) {
     std::string a = PathOf("A");
     std::string b = a + "\\B";
