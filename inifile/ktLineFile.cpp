@@ -1,5 +1,5 @@
 // Reading and writing an INI-style file line by line through the Win32 file
-// calls, and the existence checks the engine makes before it opens one.
+// calls, and making the folders of one before it is written.
 #include "ktLineFile.h"
 
 #include "ktStrUtils.h"

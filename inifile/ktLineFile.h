@@ -1,6 +1,7 @@
 // Raw line-file access for the INI engine: a file read and written line by
-// line through the Win32 file calls, and the existence checks the engine
-// makes before it opens one.
+// line through the Win32 file calls, and the folders made before one is
+// written. The existence checks the engine makes before it opens a file are
+// base/'s (ktFileChecks.h), included here for the engine.
 #pragma once
 
 #include "ktFileChecks.h"

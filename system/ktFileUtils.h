@@ -1,9 +1,9 @@
 // File removal now or at the next restart, with the small path helpers
-// around it. The line-file access and the existence checks live with the INI
-// engine (ktLineFile.h), which reads through them.
+// around it. The existence checks it uses are base/'s (ktFileChecks.h),
+// included here for the callers that use them with it.
 #pragma once
 
-#include "ktLineFile.h"
+#include "ktFileChecks.h"
 #include "winapi.h"
 
 #include <string>
