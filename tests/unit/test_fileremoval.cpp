@@ -3,10 +3,10 @@
 #include "TestSupport.h"
 
 #include "ktFileUtils.h"
+#include "ktFileUtilsRemoval.h"
 #include "ktHandle.h"
 #include "ktIniFile.h"
 
-#include "ktUtils.h"
 #include "ktPlatform.h"
 #include "ktIniCache.h"
 
