@@ -5,6 +5,7 @@
 
 #include "winapi.h"
 
+#include <cstdint>
 #include <utility>
 
 template <typename Traits> class TScoped {
@@ -55,6 +56,25 @@ struct FileHandleTraits {
     static void Close(Handle h) { CloseHandle(h); }
 };
 using TScopedHandle = TScoped<FileHandleTraits>;
+
+// A file handle as the INI engine's line-file functions take it: the
+// platform's handle as a signed integer of its width (32 bits on 32-bit
+// Windows, 64 on 64-bit, so no handle is ever cut); 0 for none, -1 (the
+// invalid handle) after a failed open.
+using TFileHandle = intptr_t;
+// The platform's handle that a TFileHandle holds.
+inline HANDLE ToHandle(TFileHandle handle) {
+    return reinterpret_cast<HANDLE>(handle);
+}
+// Owns a TFileHandle: only a positive one is open. An owner given -1 keeps
+// it (the failed open stays visible) until it is closed or reset.
+struct FileNumberTraits {
+    using Handle = TFileHandle;
+    static Handle Invalid() { return 0; }
+    static bool IsValid(Handle h) { return h > 0; }
+    static void Close(Handle h) { CloseHandle(ToHandle(h)); }
+};
+using TScopedFileHandle = TScoped<FileNumberTraits>;
 
 struct FindHandleTraits {
     using Handle = HANDLE;

@@ -1,7 +1,8 @@
 // RemoveFile tries the deletion first and resets the attributes only when it
 // is refused. Baseline: attributes reset first, then the deletion, for every
 // file. Both delete the same batches of plain files, created untimed.
-#include "ktFileUtils.h"
+#include "ktFileUtilsRemoval.h"
+#include "winapi.h"
 
 #include <benchmark/benchmark.h>
 

@@ -12,10 +12,6 @@ EIniFileError::EIniFileError(const std::string& fileName)
     : std::runtime_error("Cannot open file " + fileName) {}
 
 namespace {
-HANDLE ToHandle(TFileHandle handle) {
-    return reinterpret_cast<HANDLE>(static_cast<intptr_t>(handle));
-}
-
 void* RawLink(size_t rawIndex) {
     return reinterpret_cast<void*>(rawIndex + 1);
 }
@@ -29,15 +25,9 @@ TktIniFile::TktIniFile(const std::string& fileName, bool readOnly, bool ignoreCo
       ignoreComments_(ignoreComments), nameValueOnly_(nameValueOnly),
       trimAroundEquals_(trimAroundEquals), stripValueQuotes_(stripValueQuotes),
       trimTrailing_(trimTrailing), rules_(rules) {
-    try {
-        SetFileName(fileName);
-    } catch (...) {
-        // The destructor does not run for an object whose constructor failed.
-        if (handle_ > 0) {
-            CloseFileHandle(handle_);
-        }
-        throw;
-    }
+    // When this raises, the destructor does not run; the handle's owner, a
+    // member, still closes the file.
+    SetFileName(fileName);
 }
 
 TktIniFile::~TktIniFile() {
@@ -47,17 +37,13 @@ TktIniFile::~TktIniFile() {
         // Out of memory while writing back: the changes are lost, the
         // program goes on.
     }
-    if (handle_ > 0) {
-        CloseFileHandle(handle_);
-    }
+    handle_.Close();
     ClearSections();
 }
 
 void TktIniFile::SetFileName(const std::string& fileName) {
     UpdateFile();
-    if (handle_ > 0) {
-        CloseFileHandle(handle_);
-    }
+    handle_.Close();
     ClearSections();
     fileName_ = fileName;
     if (!fileName_.empty()) {
@@ -79,9 +65,7 @@ void TktIniFile::LoadFile() {
     currentSection_ = 0;
     loadFailed_ = false;
     encoding_ = enAnsi;
-    if (handle_ > 0) {
-        CloseFileHandle(handle_);
-    }
+    handle_.Close();
     DWORD access = readOnly_ ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
     DWORD share = readOnly_ ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ;
     DWORD disposition = readOnly_ ? OPEN_EXISTING : OPEN_ALWAYS;
@@ -94,7 +78,7 @@ void TktIniFile::LoadFile() {
         return;
     }
     handle_ = OpenFileHandle(fileName_, access, share, disposition, FILE_ATTRIBUTE_NORMAL);
-    if (handle_ <= 0) {
+    if (!handle_.IsValid()) {
         throw EIniFileError(fileName_);
     }
     ReadLeadBytes();
@@ -131,7 +115,7 @@ void TktIniFile::LoadFile() {
         }
     }
     if (readOnly_) {
-        CloseFileHandle(handle_);
+        handle_.Close();
     }
 }
 
@@ -158,7 +142,7 @@ void TktIniFile::NoteShadowingHeader(size_t droppedHeader) {
 TktIniFile::TEncoding TktIniFile::ReadMark() {
     unsigned char mark[3] = {};
     DWORD got = 0;
-    HANDLE handle = ToHandle(handle_);
+    HANDLE handle = ToHandle(handle_.Get());
     if (!ReadFile(handle, mark, sizeof mark, &got, nullptr)) {
         got = 0;
     }
@@ -216,7 +200,7 @@ void TktIniFile::TakeLine(std::string& line, const std::string* raw, TStringList
 }
 
 void TktIniFile::LoadLines(bool keepRaw) {
-    TBlockLineReader reader(handle_, 1 << 20,
+    TBlockLineReader reader(handle_.Get(), 1 << 20,
                             rules_ == TIniRules::Profile ? TLineEnds::AtCrOrLf : TLineEnds::AtCr);
     std::string line;
     std::string raw;

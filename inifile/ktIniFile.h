@@ -109,7 +109,8 @@ class TktIniFile {
 
   private:
     std::string fileName_;
-    TFileHandle handle_ = 0;
+    // 0 when no file is open (none was there), -1 after a failed open.
+    TScopedFileHandle handle_;
     bool modified_ = false;
     std::unique_ptr<TSectionList> sections_;
     int32_t currentSection_ = 0;

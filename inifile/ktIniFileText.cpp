@@ -63,8 +63,8 @@ void TktIniFile::LoadUtf16Lines(bool keepRaw) {
     std::string block(1 << 16, '\0');
     for (;;) {
         DWORD got = 0;
-        if (!ReadFile(reinterpret_cast<HANDLE>(static_cast<intptr_t>(handle_)), &block[0],
-                      static_cast<DWORD>(block.size()), &got, nullptr)) {
+        if (!ReadFile(ToHandle(handle_.Get()), &block[0], static_cast<DWORD>(block.size()), &got,
+                      nullptr)) {
             loadFailed_ = true;
             break;
         }

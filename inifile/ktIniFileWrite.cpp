@@ -162,23 +162,25 @@ bool TktIniFile::WriteBack() {
         // Part of the file was never read: writing would cut it off.
         return false;
     }
-    if (handle_ == 0) {
+    if (handle_.Get() == 0) {
         size_t sep = fileName_.find_last_of("\\:");
         ForceDirectories(sep == std::string::npos ? std::string() : fileName_.substr(0, sep + 1));
-    } else if (handle_ < 0) {
+    } else if (handle_.Get() < 0) {
         return false;
     }
     std::string text = BuildFileText();
     // The engine's own handle shares the file with readers only, which
     // would keep it from being replaced; it is opened again afterwards, so
-    // the engine goes on holding the file against other writers.
-    if (handle_ > 0) {
-        CloseFileHandle(handle_);
-    }
+    // the engine goes on holding the file against other writers (or holds
+    // none, 0, when that open fails).
+    handle_.Close();
     bool written = ReplaceFileContent(fileName_, text);
-    TFileHandle reopened = OpenFileHandle(fileName_, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
-    handle_ = reopened > 0 ? reopened : 0;
+    TScopedFileHandle reopened =
+        OpenFileHandle(fileName_, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL);
+    if (reopened.IsValid()) {
+        handle_ = std::move(reopened);
+    }
     return written;
 }
 

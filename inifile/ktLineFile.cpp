@@ -1,5 +1,5 @@
 // Reading and writing an INI-style file line by line through the Win32 file
-// calls, and the existence checks the engine makes before it opens one.
+// calls, and making the folders of one before it is written.
 #include "ktLineFile.h"
 
 #include "ktStrUtils.h"
@@ -8,25 +8,16 @@
 #include <cstring>
 
 namespace {
-HANDLE ToHandle(TFileHandle handle) {
-    return reinterpret_cast<HANDLE>(static_cast<intptr_t>(handle));
-}
-
 bool IsLineFeed(char c) {
     return c == '\n';
 }
 } // namespace
 
-TFileHandle OpenFileHandle(const std::string& fileName, DWORD desiredAccess, DWORD shareMode,
-                           DWORD creationDisposition, DWORD flagsAndAttributes) {
+TScopedFileHandle OpenFileHandle(const std::string& fileName, DWORD desiredAccess, DWORD shareMode,
+                                 DWORD creationDisposition, DWORD flagsAndAttributes) {
     HANDLE handle = CreateFileA(fileName.c_str(), desiredAccess, shareMode, nullptr,
                                 creationDisposition, flagsAndAttributes, nullptr);
-    return static_cast<TFileHandle>(reinterpret_cast<intptr_t>(handle));
-}
-
-void CloseFileHandle(TFileHandle& handle) {
-    CloseHandle(ToHandle(handle));
-    handle = 0;
+    return TScopedFileHandle(reinterpret_cast<TFileHandle>(handle));
 }
 
 int32_t FilePosition(TFileHandle handle) {

@@ -1,24 +1,22 @@
 // Raw line-file access for the INI engine: a file read and written line by
-// line through the Win32 file calls, and the existence checks the engine
-// makes before it opens one.
+// line through the Win32 file calls, and the folders made before one is
+// written. The existence checks the engine makes before it opens a file are
+// base/'s (ktFileChecks.h), included here for the engine.
 #pragma once
 
 #include "ktFileChecks.h"
+#include "ktHandle.h"
 #include "winapi.h"
 
 #include <cstdint>
 #include <string>
 
-// A file handle as the INI engine keeps it: the platform's handle as a
-// signed integer of its width (32 bits on 32-bit Windows, 64 on 64-bit, so no
-// handle is ever cut); 0 for none, -1 (the invalid handle) after a failed open.
-using TFileHandle = intptr_t;
+// The functions below take a TFileHandle (ktHandle.h) that the caller owns.
 
-// CreateFileA with these arguments; -1 when it fails.
-TFileHandle OpenFileHandle(const std::string& fileName, DWORD desiredAccess, DWORD shareMode,
-                           DWORD creationDisposition, DWORD flagsAndAttributes);
-// Closes the handle and sets it to 0.
-void CloseFileHandle(TFileHandle& handle);
+// CreateFileA with these arguments, its handle in an owner; the owner holds
+// -1 when the call fails.
+TScopedFileHandle OpenFileHandle(const std::string& fileName, DWORD desiredAccess, DWORD shareMode,
+                                 DWORD creationDisposition, DWORD flagsAndAttributes);
 // The current position in the file.
 int32_t FilePosition(TFileHandle handle);
 // True when the position is at (or past) the file's size.

@@ -1,7 +1,8 @@
 // The temporary-file write-back of the INI engine. The NT family replaces
 // in one call (ReplaceFileA, which keeps the file's rights); the Windows 95
 // family, which has neither that call nor MoveFileExA, moves the original
-// aside first (PlatformId decides).
+// aside first (PlatformId decides). A crash between those two moves is
+// mended before the file is next loaded (MendInterruptedReplace).
 #include "ktSafeWrite.h"
 
 #include "ktHandle.h"
@@ -11,7 +12,9 @@
 #include "winapi.h"
 #include "ktFileBytes.h"
 
+#include <map>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -131,4 +134,39 @@ bool ReplaceFileContent(const std::string& name, const std::string& bytes) {
         temp.Release();
     }
     return replaced;
+}
+
+bool MendInterruptedReplace(const std::string& fileName) {
+    DWORD attributes = GetFileAttributesA(fileName.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            RemoveOurLeftovers(fileName);
+        }
+        return false;
+    }
+    // Only the state between the two renames: the original aside and the
+    // new copy, of one write-back, each whole.
+    std::map<std::string, TTempName> news;
+    std::vector<TTempName> olds;
+    for (const TTempName& name : OurNamesBeside(fileName)) {
+        if (name.Kind() == kTempNew) {
+            news[name.Id()] = name;
+        } else {
+            olds.push_back(name);
+        }
+    }
+    for (const TTempName& old : olds) {
+        auto found = news.find(old.Id());
+        if (found == news.end() || !old.HoldsItsBytes() || !found->second.HoldsItsBytes()) {
+            continue;
+        }
+        // The name as the folder spells it, from our files' names.
+        const TTempName& fresh = found->second;
+        if (!MoveFileA(fresh.Path().c_str(), fresh.FileName().c_str())) {
+            return false;
+        }
+        RemoveOurs(old);
+        return true;
+    }
+    return false;
 }

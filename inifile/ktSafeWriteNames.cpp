@@ -1,9 +1,8 @@
 // Our temporary files beside an INI file: names that carry the program's
 // mark and a CRC-32 of the bytes they hold, so that a file is taken for ours
-// only when both agree; the leftovers of a write-back that a crash cut
-// short, and the file put back together from them.
+// only when both agree; finding them, and removing the leftovers of a
+// write-back that a crash cut short.
 #include "ktSafeWriteNames.h"
-#include "ktSafeWrite.h"
 
 #include "ktHandle.h"
 #include "ktText.h"
@@ -11,7 +10,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 #include <vector>
 
 namespace {
@@ -37,7 +35,23 @@ std::string FolderOf(const std::string& fileName) {
     return fileName.substr(0, end == std::string::npos ? 0 : end + 1);
 }
 
-// Every name of our form beside `fileName`.
+typedef DWORD(WINAPI* TFinalPathCall)(HANDLE, LPSTR, DWORD, DWORD);
+typedef BOOL(WINAPI* TReplaceCall)(LPCSTR, LPCSTR, LPCSTR, DWORD, LPVOID, LPVOID);
+
+FARPROC Kernel32Call(const char* name) {
+    HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
+    return kernel32 == nullptr ? nullptr : GetProcAddress(kernel32, name);
+}
+
+// The existing file's name as its folder spells it, links not followed.
+std::string SpelledName(const std::string& fileName) {
+    WIN32_FIND_DATAA data;
+    TScopedFind find(FindFirstFileA(fileName.c_str(), &data));
+    return find ? FolderOf(fileName) + data.cFileName : fileName;
+}
+
+} // namespace
+
 std::vector<TTempName> OurNamesBeside(const std::string& fileName) {
     std::vector<TTempName> names;
     if (fileName.find_first_of("*?") != std::string::npos) {
@@ -62,23 +76,6 @@ void RemoveOurs(const TTempName& name) {
     SetFileAttributesA(name.Path().c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileA(name.Path().c_str());
 }
-
-typedef DWORD(WINAPI* TFinalPathCall)(HANDLE, LPSTR, DWORD, DWORD);
-typedef BOOL(WINAPI* TReplaceCall)(LPCSTR, LPCSTR, LPCSTR, DWORD, LPVOID, LPVOID);
-
-FARPROC Kernel32Call(const char* name) {
-    HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
-    return kernel32 == nullptr ? nullptr : GetProcAddress(kernel32, name);
-}
-
-// The existing file's name as its folder spells it, links not followed.
-std::string SpelledName(const std::string& fileName) {
-    WIN32_FIND_DATAA data;
-    TScopedFind find(FindFirstFileA(fileName.c_str(), &data));
-    return find ? FolderOf(fileName) + data.cFileName : fileName;
-}
-
-} // namespace
 
 uint32_t Crc32(const std::string& bytes) {
     static const std::vector<uint32_t> table = [] {
@@ -212,39 +209,4 @@ bool ReplaceWithRights(const std::string& fileName, const std::string& replaceme
     // system without them) do not stop the write-back.
     return replace(fileName.c_str(), replacement.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
                    nullptr, nullptr) != FALSE;
-}
-
-bool MendInterruptedReplace(const std::string& fileName) {
-    DWORD attributes = GetFileAttributesA(fileName.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES) {
-        if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            RemoveOurLeftovers(fileName);
-        }
-        return false;
-    }
-    // Only the state between the two renames: the original aside and the
-    // new copy, of one write-back, each whole.
-    std::map<std::string, TTempName> news;
-    std::vector<TTempName> olds;
-    for (const TTempName& name : OurNamesBeside(fileName)) {
-        if (name.Kind() == kTempNew) {
-            news[name.Id()] = name;
-        } else {
-            olds.push_back(name);
-        }
-    }
-    for (const TTempName& old : olds) {
-        auto found = news.find(old.Id());
-        if (found == news.end() || !old.HoldsItsBytes() || !found->second.HoldsItsBytes()) {
-            continue;
-        }
-        // The name as the folder spells it, from our files' names.
-        const TTempName& fresh = found->second;
-        if (!MoveFileA(fresh.Path().c_str(), fresh.FileName().c_str())) {
-            return false;
-        }
-        RemoveOurs(old);
-        return true;
-    }
-    return false;
 }

@@ -1,12 +1,14 @@
 // The temporary files of the write-back (see ktSafeWrite.h for their names):
-// making and reading their names, checking that a file is ours, removing
-// what a crash left, and the calls that older systems lack.
+// making and reading their names, checking that a file is ours, finding and
+// removing them, and the calls that older systems lack. The write-back and
+// its mending after a crash (ktSafeWrite) use this; it uses nothing of them.
 #pragma once
 
 #include "winapi.h"
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 enum TTempKind { kTempNew, kTempOld };
 
@@ -51,6 +53,10 @@ class TTempName {
 // letter case of another program's file).
 std::string FinalFileName(const std::string& fileName);
 
+// Every name of our form beside `fileName` (none for a name with wildcards).
+std::vector<TTempName> OurNamesBeside(const std::string& fileName);
+// Deletes the file of one of our names, read-only or not.
+void RemoveOurs(const TTempName& name);
 // Removes the temporary files of ours beside an existing `fileName` that a
 // crash left: they hold nothing it needs.
 void RemoveOurLeftovers(const std::string& fileName);

@@ -128,20 +128,6 @@ void TLedger::RecordRaised(const std::string& entry, const std::string& target,
     Record(entry, target, TOutcome::Failed, extra, target);
 }
 
-std::string TLedger::CountsJson() const {
-    std::string json = "{";
-    for (int i = 0; i < kOutcomeCount; ++i) {
-        if (counts_[i] == 0) {
-            continue;
-        }
-        json += json.size() > 1 ? "," : "";
-        json += preview_ ? "\"would-" : "\"";
-        json += kOutcomeNames[i];
-        json += "\":" + std::to_string(counts_[i]);
-    }
-    return json + "}";
-}
-
 // ---- Files and directories ------------------------------------------------
 
 void TLedger::DeleteFileNow(const std::string& entry, const std::string& path) {

@@ -9,12 +9,26 @@
 // entry's outcome, as a line of the removal report the moment the entry is
 // done and in the tallies that the final box and the exit code read.
 //
-// Two changes pass outside it, as no entry asks for them and no report line
-// is about them: the program's own counter journal (uninstaller/
-// CounterJournal), a helper file beside the log that a preview never
-// writes; and the INI engines' last write-back as the program ends (the
-// 95 family's restart-time list in wininit.ini), which only writes what
-// the ledger recorded already.
+// These changes pass outside it, as no entry of the log asks for them:
+// - the program's own counter journal (uninstaller/CounterJournal), a
+//   helper file beside the log that a preview never writes: the program's
+//   note of the use counts the ledger lowered, so that a second run does not
+//   lower them again;
+// - the INI engines' last write-back as the program ends (the 95 family's
+//   restart-time list in wininit.ini), which only writes what the ledger
+//   recorded already;
+// - the closing of the applications that hold files (uninstaller/
+//   FilesInUse), before the first phase: one request through the Restart
+//   Manager for all of them, answered by the user or by /CLOSEAPPS, never in
+//   a preview; the ledger records each application's outcome afterwards
+//   (ApplicationClosed);
+// - the removal report itself (ktReport), which the ledger writes its lines
+//   into: created before the run, and taken back (deleted) at once when it
+//   stands at the path of a log that is missing (uninstaller/UnVantrel), so
+//   that a run that never started leaves nothing;
+// - the server host's error file (ktServerHost), a scratch file of the
+//   program's own in the temporary folder, made and deleted around each
+//   server's call.
 //
 // Report lines for entries:
 //   {"type":"entry","phase":P,"entry":E,"target":T,"outcome":O,
@@ -177,8 +191,6 @@ class TLedger {
 
     // -- What the run came to ---------------------------------------------
     int Count(TOutcome outcome) const { return counts_[static_cast<int>(outcome)]; }
-    // {"removed":3,"absent":1}: the outcomes that occurred, in enum order.
-    std::string CountsJson() const;
     // A file was scheduled for deletion at the next restart.
     bool RestartPending() const { return Count(TOutcome::ScheduledAtRestart) > 0 && !preview_; }
     // The first ten items left over (what they name), and how many in all.

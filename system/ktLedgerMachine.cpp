@@ -8,6 +8,7 @@
 #include "ktPathNames.h"
 
 #include "ktFileUtils.h"
+#include "ktFileUtilsRemoval.h"
 #include "ktHandle.h"
 #include "ktIniCache.h"
 #include "ktIniFile.h"

@@ -4,8 +4,13 @@
 uninstaller/ -> system/ -> inifile/ -> base/ -> pal/ or Windows.
 A file may include headers of its own layer or of a layer below it. Only
 winapi.h includes platform headers or tests the platform in #if lines;
-above it, angle includes name the C++ standard library only. Prints each
-violation as file:line and exits 1 when there is one.
+above it, angle includes name the C++ standard library only. Inside each
+folder the modules include one another without a circle: a module is a
+file stem (ktMoveAside.h and ktMoveAside.cpp), and a source file without a
+header of its own stem belongs to the module of the first header of its
+folder that it includes (ktLedgerRegistry.cpp is part of ktLedger, whose
+methods it defines). Prints each violation as file:line and exits 1 when
+there is one.
 Usage: check-layers.py [--root DIR]   (DIR: the source tree, default ..)
 """
 import argparse
@@ -100,6 +105,79 @@ def check_file(root, rel, problems):
                                 f"{line.strip()}")
 
 
+def module_edges(root, folder):
+    """The include edges between the folder's modules: {(from, to): [where, ...]}."""
+    files = sorted(name for name in os.listdir(os.path.join(root, folder))
+                   if name.endswith(SOURCE_SUFFIXES))
+    headers = {os.path.splitext(name)[0] for name in files if name.endswith(".h")}
+    edges = {}
+    for name in files:
+        stem = os.path.splitext(name)[0]
+        own = []  # (module included, where, as written)
+        with open(os.path.join(root, folder, name), encoding="latin-1") as f:
+            for number, line in enumerate(f, 1):
+                m = INCLUDE.match(line)
+                if m and m.group(1) == '"' and m.group(2).endswith(".h") and \
+                        os.path.isfile(os.path.join(root, folder, m.group(2))):
+                    own.append((os.path.splitext(m.group(2))[0],
+                                f"{folder}/{name}:{number}", m.group(2)))
+        module = stem if stem in headers or not own else own[0][0]
+        for target, where, written in own:
+            if target != module:
+                edges.setdefault((module, target), []).append((where, written))
+    return edges
+
+
+def circles(edges):
+    """The sets of modules that reach one another (Tarjan), each of two or more."""
+    graph = {}
+    for source, target in edges:
+        graph.setdefault(source, []).append(target)
+        graph.setdefault(target, [])
+    index, low, stack, on_stack, found = {}, {}, [], set(), []
+
+    def visit(node):
+        index[node] = low[node] = len(index)
+        stack.append(node)
+        on_stack.add(node)
+        for other in sorted(graph[node]):
+            if other not in index:
+                visit(other)
+                low[node] = min(low[node], low[other])
+            elif other in on_stack:
+                low[node] = min(low[node], index[other])
+        if low[node] == index[node]:
+            group = set()
+            while True:
+                member = stack.pop()
+                on_stack.discard(member)
+                group.add(member)
+                if member == node:
+                    break
+            if len(group) > 1:
+                found.append(group)
+
+    for node in sorted(graph):
+        if node not in index:
+            visit(node)
+    return found
+
+
+def check_circles(root, problems):
+    """No include circle between the modules of one folder."""
+    for folder in LAYERS:
+        if not os.path.isdir(os.path.join(root, folder)):
+            continue
+        edges = module_edges(root, folder)
+        for group in circles(edges):
+            names = ", ".join(sorted(group))
+            for (source, target), places in sorted(edges.items()):
+                if source in group and target in group:
+                    for where, written in places:
+                        problems.append(f"{where}: \"{written}\" is part of an include "
+                                        f"circle between the modules {names}")
+
+
 def check_links(root, problems):
     """Each layer's CMakeLists.txt links no library of a layer above it."""
     libraries = {"vantrel_uninstaller": 3, "vantrel_resources": 3, "vantrel_system": 2,
@@ -135,6 +213,7 @@ def main():
                     check_file(root, rel, problems)
                     checked += 1
     check_links(root, problems)
+    check_circles(root, problems)
     for problem in problems:
         print(problem)
     if problems:

@@ -32,8 +32,5 @@
 #define IDC_FILESINUSE_CLOSE 103
 #define IDC_FILESINUSE_CONTINUE 104
 
-// The string table holds the message texts 1 to this number.
-#define VANTREL_TEXT_COUNT 30
-
 // The program's version, in the version resource and the removal report.
 #define VANTREL_VERSION_TEXT "1.0.0.0"

@@ -2,7 +2,9 @@
 # Runs tools/demo.sh --yes on the given native build and checks what it
 # reports is left: the shared file still in use stays with its count lowered,
 # the other program's INI sections and registry key stay, the demo's own
-# files, keys and INI entries are gone, and both programs ran.
+# files, keys and INI entries are gone, and both programs ran. The run ends
+# clean: no box names items left over, and the final box says the log's
+# message 5 and nothing else.
 set -u
 build="$1"
 work="$2"
@@ -30,5 +32,16 @@ refuse 'Vantrel Demo.lnk'
 refuse 'Read Me.pif'
 refuse '[Vantrel Demo]'
 refuse 'install.log'
+
+! grep -qF 'Some items could not be removed' <<<"$out" ||
+    { echo "a box names items left over"; status=1; }
+run=${out#*== Running:}
+run=${run%%== After: what is left of the installation*}
+final_texts=$(grep '^\[text\]' <<<"${run##*\[box\]}" | sed 's/^\[text\] \{0,1\}//')
+message5=$(sed -n 's/\r$//; s/^5=//p' "$repo/tools/demo/install.log" | sed 's/||/\n/g')
+[ -n "$message5" ] || { echo "tools/demo/install.log gives no message 5"; status=1; }
+[ "$final_texts" = "$message5" ] ||
+    { printf 'the final box says:\n%s\ninstead of message 5:\n%s\n' "$final_texts" "$message5"
+      status=1; }
 [ "$status" -eq 0 ] || printf '%s\n' "$out"
 exit $status

@@ -2,14 +2,12 @@
 # other suites already prove: the same tables natively and under Wine.
 vantrel_unit_test(test_contract_process SOURCES test_contract_process.cpp)
 # The loader's contract is tried on the test libraries.
-if(VANTREL_WIN32)
-  set(_contract_programs "Z:${VANTREL_TEST_PROGRAMS_DIR}")
-else()
-  set(_contract_programs "${VANTREL_TEST_PROGRAMS_DIR}")
-endif()
-target_compile_definitions(test_contract_process PRIVATE
-                           VANTREL_TEST_PROGRAMS_DIR="${_contract_programs}")
-add_dependencies(test_contract_process vantrel_test_programs)
+vantrel_test_path(test_contract_process VANTREL_TEST_PROGRAMS_DIR "${VANTREL_TEST_PROGRAMS_DIR}"
+                  vantrel_test_programs)
+# The process's command line again, built from arguments with blanks.
+add_test(NAME test_contract_process_args
+         COMMAND test_contract_process --gtest_filter=ContractCommandLine.* "two words" plain
+                 "tab	and blank")
 vantrel_unit_test(test_contract_window SOURCES test_contract_window.cpp)
 if(VANTREL_WIN32)
   set(_contract_guardpage guardpage_win32.cpp)

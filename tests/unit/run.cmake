@@ -9,5 +9,5 @@ vantrel_unit_test(test_runentry SOURCES test_runentry.cpp $<TARGET_OBJECTS:vantr
 
 # Files in use moved aside: a real library (vt_plain.dll) loaded by the test.
 vantrel_unit_test(test_moveaside SOURCES test_moveaside.cpp LIBS vantrel_system)
-vantrel_test_path(test_moveaside VANTREL_PLAIN_DLL
-                  "${PROJECT_BINARY_DIR}/tests/programs/vt_plain.dll" vt_plain)
+vantrel_test_path(test_moveaside VANTREL_PLAIN_DLL "${VANTREL_TEST_PROGRAMS_DIR}/vt_plain.dll"
+                  vt_plain)

@@ -198,6 +198,19 @@ TEST(ContractLibrary, LoaderReportsWin32Errors) {
     EXPECT_NE(GetProcAddress(kernel, "SetDefaultDllDirectories"), nullptr);
 }
 
+// The process's own command line, as the loader builds it from the
+// arguments: test_contract_process_args (contract.cmake) passes ones with
+// blanks; the plain run has none, and checks only the one buffer.
+TEST(ContractCommandLine, ArgumentsWithBlanksAreQuotedInOneBuffer) {
+    std::string line = GetCommandLineA();
+    for (const std::string& argument : ::testing::internal::GetArgvs()) {
+        if (argument.find(' ') != std::string::npos && argument.find('"') == std::string::npos) {
+            EXPECT_NE(line.find('"' + argument + '"'), std::string::npos) << line;
+        }
+    }
+    EXPECT_EQ(GetCommandLineA(), GetCommandLineA()) << "one buffer for the process";
+}
+
 TEST(ContractTime, TickCountDoesNotGoBackAndLastErrorKeepsItsValue) {
     DWORD before = GetTickCount();
     Sleep(0);

@@ -3,10 +3,10 @@
 #include "TestSupport.h"
 
 #include "ktFileUtils.h"
+#include "ktFileUtilsRemoval.h"
 #include "ktHandle.h"
 #include "ktIniFile.h"
 
-#include "ktUtils.h"
 #include "ktPlatform.h"
 #include "ktIniCache.h"
 
@@ -237,17 +237,12 @@ TEST_F(FileRemovalTest, DeviceNamesAreNeitherDeletedNorScheduled) {
     }
 }
 
-TEST_F(FileRemovalTest, ExistenceTestsNeverExpandWildcards) {
-    WriteBytes(PathOf("app.dll"), "x");
-    ASSERT_TRUE(CreateDirectoryA(PathOf("sub").c_str(), nullptr));
-    ASSERT_TRUE(FileExists(PathOf("app.dll")));
-    ASSERT_TRUE(DirectoryExists(PathOf("sub")));
-    for (const char* pattern : {"*.dll", "app.dl?", "*", "?pp.dll"}) {
-        EXPECT_FALSE(FileExists(PathOf(pattern))) << pattern;
-    }
-    for (const char* pattern : {"su*", "s?b", "*"}) {
-        EXPECT_FALSE(DirectoryExists(PathOf(pattern))) << pattern;
-    }
+TEST(WindowsDir, IsAFolderThatExists) {
+    std::string dir = GetWindowsDir();
+    ASSERT_FALSE(dir.empty());
+    DWORD attributes = GetFileAttributesA(dir.c_str());
+    ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 // Keeps the machine's wininit.ini as it was, whatever a test writes into it.

@@ -8,7 +8,7 @@ namespace {
 
 class LineFileTest : public TempDirTest {
   protected:
-    TFileHandle OpenRead(const std::string& path) {
+    TScopedFileHandle OpenRead(const std::string& path) {
         return OpenFileHandle(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL);
     }
@@ -17,14 +17,11 @@ class LineFileTest : public TempDirTest {
     std::vector<std::string> ReadAllLines(const std::string& bytes) {
         std::string path = PathOf("lines.txt");
         WriteBytes(path, bytes);
-        TFileHandle h = OpenRead(path);
-        EXPECT_GT(h, 0);
+        TScopedFileHandle h = OpenRead(path);
+        EXPECT_TRUE(h.IsValid());
         std::vector<std::string> lines;
-        while (h > 0 && !FileAtEnd(h)) {
-            lines.push_back(FileReadLine(h));
-        }
-        if (h > 0) {
-            CloseFileHandle(h);
+        while (h.IsValid() && !FileAtEnd(h.Get())) {
+            lines.push_back(FileReadLine(h.Get()));
         }
         return lines;
     }
@@ -36,10 +33,10 @@ class LineFileTest : public TempDirTest {
                               TLineEnds ends = TLineEnds::AtCr) {
         std::string path = PathOf("blocks.txt");
         WriteBytes(path, bytes);
-        TFileHandle h = OpenRead(path);
-        EXPECT_GT(h, 0);
+        TScopedFileHandle h = OpenRead(path);
+        EXPECT_TRUE(h.IsValid());
         BlockResult result;
-        TBlockLineReader reader(h, blockSize, ends);
+        TBlockLineReader reader(h.Get(), blockSize, ends);
         std::string line;
         std::string raw;
         while (reader.Next(line, &raw)) {
@@ -47,7 +44,6 @@ class LineFileTest : public TempDirTest {
             result.joinedRaw += raw;
         }
         EXPECT_FALSE(reader.ReadFailed());
-        CloseFileHandle(h);
         return result;
     }
 };
@@ -89,8 +85,9 @@ TEST_F(LineFileTest, LongLineIsGatheredFromSeveralReads) {
 TEST_F(LineFileTest, PositionStopsRightAfterTheCarriageReturn) {
     std::string path = PathOf("pos.txt");
     WriteBytes(path, "ab\r\ncd\rlast");
-    TFileHandle h = OpenRead(path);
-    ASSERT_GT(h, 0);
+    TScopedFileHandle owner = OpenRead(path);
+    ASSERT_TRUE(owner.IsValid());
+    const TFileHandle h = owner.Get();
     EXPECT_EQ(FilePosition(h), 0);
     EXPECT_EQ(FileReadLine(h), "ab");
     EXPECT_EQ(FilePosition(h), 3);
@@ -102,19 +99,17 @@ TEST_F(LineFileTest, PositionStopsRightAfterTheCarriageReturn) {
     // At the end a read gives an empty line and leaves the position.
     EXPECT_EQ(FileReadLine(h), "");
     EXPECT_EQ(FilePosition(h), 11);
-    CloseFileHandle(h);
-    EXPECT_EQ(h, 0);
 }
 
 TEST_F(LineFileTest, WriteLineAppendsCrLf) {
     std::string path = PathOf("out.txt");
-    TFileHandle h =
+    TScopedFileHandle h =
         OpenFileHandle(path, GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL);
-    ASSERT_GT(h, 0);
-    FileWriteLine(h, "12345678");
-    EXPECT_EQ(FilePosition(h), 10);
-    FileWriteLine(h, "");
-    CloseFileHandle(h);
+    ASSERT_TRUE(h.IsValid());
+    FileWriteLine(h.Get(), "12345678");
+    EXPECT_EQ(FilePosition(h.Get()), 10);
+    FileWriteLine(h.Get(), "");
+    h.Close();
     EXPECT_EQ(ReadBytes(path), "12345678\r\n\r\n");
 }
 
@@ -122,25 +117,27 @@ TEST_F(LineFileTest, ReadErrorEndsTheLineAndTheFile) {
     std::string path = PathOf("wo.txt");
     WriteBytes(path, "some text\r\nmore\r\n");
     // A handle without read access: every read fails.
-    TFileHandle h = OpenFileHandle(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
-    ASSERT_GT(h, 0);
+    TScopedFileHandle owner =
+        OpenFileHandle(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL);
+    ASSERT_TRUE(owner.IsValid());
+    const TFileHandle h = owner.Get();
     EXPECT_FALSE(FileAtEnd(h));
     EXPECT_EQ(FileReadLine(h), "");
     EXPECT_TRUE(FileAtEnd(h));
 
-    SetFilePointer(reinterpret_cast<HANDLE>(static_cast<intptr_t>(h)), 0, nullptr, FILE_BEGIN);
+    SetFilePointer(ToHandle(h), 0, nullptr, FILE_BEGIN);
     TBlockLineReader reader(h, 4);
     std::string line;
     EXPECT_FALSE(reader.Next(line));
     EXPECT_TRUE(reader.ReadFailed());
     EXPECT_FALSE(reader.Next(line));
-    CloseFileHandle(h);
 }
 
 TEST_F(LineFileTest, OpenOfMissingFileGivesInvalidHandle) {
-    TFileHandle h = OpenRead(PathOf("missing.txt"));
-    EXPECT_EQ(h, -1);
+    TScopedFileHandle h = OpenRead(PathOf("missing.txt"));
+    EXPECT_EQ(h.Get(), -1);
+    EXPECT_FALSE(h.IsValid());
 }
 
 TEST_F(LineFileTest, BlockReaderYieldsTheLinesOfFileReadLine) {
@@ -203,9 +200,9 @@ TEST_F(LineFileTest, BlockReaderEndsLinesAtCrLfCrOrLfForProfiles) {
 TEST_F(LineFileTest, BlockReaderKeepsCrLfWithTheLine) {
     std::string path = PathOf("raw.txt");
     WriteBytes(path, "a\r\nb\rc\n\r\n");
-    TFileHandle h = OpenRead(path);
-    ASSERT_GT(h, 0);
-    TBlockLineReader reader(h, 2);
+    TScopedFileHandle h = OpenRead(path);
+    ASSERT_TRUE(h.IsValid());
+    TBlockLineReader reader(h.Get(), 2);
     std::string line;
     std::string raw;
     Lines lines;
@@ -214,22 +211,8 @@ TEST_F(LineFileTest, BlockReaderKeepsCrLfWithTheLine) {
         lines.push_back(line);
         raws.push_back(raw);
     }
-    CloseFileHandle(h);
     EXPECT_EQ(lines, (Lines{"a", "b", "c", ""}));
     EXPECT_EQ(raws, (Lines{"a\r\n", "b\r", "c\n\r\n", ""}));
-}
-
-TEST_F(LineFileTest, DirectoryAndFileExistence) {
-    std::string file = PathOf("plain.txt");
-    WriteBytes(file, "x");
-    EXPECT_FALSE(DirectoryExists(file));
-    EXPECT_TRUE(FileExists(file));
-    EXPECT_TRUE(DirectoryExists(Dir()));
-    EXPECT_FALSE(FileExists(Dir()));
-    EXPECT_FALSE(DirectoryExists(PathOf("nothing")));
-    EXPECT_FALSE(FileExists(PathOf("nothing")));
-    EXPECT_FALSE(FileExists(""));
-    EXPECT_FALSE(DirectoryExists(""));
 }
 
 TEST_F(LineFileTest, ForceDirectoriesCreatesFromTheOutsideIn) {

@@ -5,6 +5,7 @@
 #include "TestSupport.h"
 
 #include "ktFileUtils.h"
+#include "ktFileUtilsRemoval.h"
 #include "ktHandle.h"
 #include "ktMoveAside.h"
 #include "ktPlatform.h"

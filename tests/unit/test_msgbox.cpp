@@ -4,7 +4,6 @@
 #include "ktArithm.h"
 #include "ktHandle.h"
 #include "ktUtils.h"
-#include "ktFileUtils.h"
 
 #include <gtest/gtest.h>
 
@@ -343,14 +342,6 @@ TEST(IfThen, PicksByTheCondition) {
     EXPECT_EQ(IfThen<std::string>(true, "Error", "Title"), "Error");
     EXPECT_EQ(IfThen<std::string>(false, "Error", "Title"), "Title");
     EXPECT_EQ(IfThen(false, 1, 2), 2);
-}
-
-TEST(WindowsDir, IsAFolderThatExists) {
-    std::string dir = GetWindowsDir();
-    ASSERT_FALSE(dir.empty());
-    DWORD attributes = GetFileAttributesA(dir.c_str());
-    ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
-    EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 } // namespace
