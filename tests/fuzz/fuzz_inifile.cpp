@@ -3,7 +3,6 @@
 #include "FuzzSupport.h"
 #include "ktIniFile.h"
 #include "ktStrUtils.h"
-#include "winapi.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -25,27 +24,22 @@ bool IsProfileBlank(char c) {
     return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\x1A';
 }
 
-// A section header without the characters the name comparison ignores (the
-// soft hyphen, for one): "[\xAD]" and "[]" name the same section.
-std::string HeaderAsCompared(const std::string& header) {
-    std::string out;
-    for (char c : header) {
-        if (CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, &c, 1, "", 0) != CSTR_EQUAL) {
-            out += c;
-        }
+// One section as GetStrings gives it: its header and its lines.
+struct TSection {
+    std::string header;
+    std::string lines;
+    bool operator<(const TSection& other) const { return header < other.header; }
+    bool operator==(const TSection& other) const {
+        return header == other.header && lines == other.lines;
     }
-    return out;
-}
+};
 
 // The engine's content: every non-empty section with its lines, sections in
-// name order. (A section erased and written again returns below its old
-// header when a dropped duplicate follows that header, so its place in the
-// file may differ from its place in the engine, and so may the spelling of
-// its name, within what the comparison holds equal.)
-std::string Content(TktIniFile& ini) {
+// header order.
+std::vector<TSection> Sections(TktIniFile& ini) {
     TStringList lines;
     ini.GetStrings(lines);
-    std::vector<std::string> sections;
+    std::vector<TSection> sections;
     for (int i = 0; i < lines.Count(); ++i) {
         if (lines[i].empty()) {
             continue;
@@ -53,17 +47,52 @@ std::string Content(TktIniFile& ini) {
         // GetStrings ends each section with an empty line; entries are
         // never empty.
         if (i == 0 || lines[i - 1].empty()) {
-            sections.push_back(HeaderAsCompared(lines[i]) + "\n");
+            sections.push_back({lines[i], std::string()});
             continue;
         }
-        sections.back() += lines[i] + "\n";
+        sections.back().lines += lines[i] + "\n";
     }
     std::sort(sections.begin(), sections.end());
+    return sections;
+}
+
+std::string Text(const std::vector<TSection>& sections) {
     std::string text;
     for (const auto& section : sections) {
-        text += section + "\n";
+        text += section.header + "\n" + section.lines + "\n";
     }
     return text;
+}
+
+// Whether a file read again holds the sections the engine held: the same
+// lines under names the engine's comparison holds equal. The spelling of a
+// name is not the engine's to keep: a section erased and written again
+// returns below its old header, in the old spelling ("[files]" for the
+// engine's "FilEs", or with a soft hyphen the comparison ignores), when a
+// dropped duplicate follows that header (so that the duplicate does not
+// come alive), and every reader, the system's profile functions included,
+// finds it by either name. The same rule puts it where the old header
+// stands, so the order of sections is not compared either. Names are unique
+// under the comparison on both sides, so pairing them one by one is exact.
+bool SameSections(const std::vector<TSection>& held, const std::vector<TSection>& reread) {
+    if (held == reread) {
+        return true;
+    }
+    if (held.size() != reread.size()) {
+        return false;
+    }
+    std::vector<bool> paired(reread.size(), false);
+    for (const auto& section : held) {
+        size_t j = 0;
+        while (j < reread.size() && (paired[j] || !SameText(section.header, reread[j].header))) {
+            ++j;
+        }
+        if (j == reread.size() || reread[j].lines != section.lines) {
+            return false;
+        }
+        paired[j] = true;
+    }
+    return true;
 }
 
 // Texts the file form can carry: a line ends at CR (or LF), LF is dropped,
@@ -159,10 +188,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string original = input.ConsumeRandomLengthString(4096);
     FuzzWriteFile(path, original);
 
-    std::string loaded;
+    std::vector<TSection> loaded;
     {
         auto reader = Open(true);
-        loaded = Content(*reader);
+        loaded = Sections(*reader);
         TStringList sections;
         reader->ReadSections(sections);
         for (int i = 0; i < sections.Count(); ++i) {
@@ -173,7 +202,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     auto writer = Open(false);
-    FUZZ_CHECK(Content(*writer) == loaded, "both modes load the same lines");
+    FUZZ_CHECK(Sections(*writer) == loaded, "both modes load the same lines");
     bool edited = false;
     while (input.remaining_bytes() > 0) {
         const int op = input.ConsumeIntegralInRange(0, 5);
@@ -207,11 +236,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         edited = true;
     }
-    const std::string held = Content(*writer);
+    const std::vector<TSection> held = Sections(*writer);
     FUZZ_CHECK(writer->UpdateFile(), "the write-back succeeds");
-    const auto reloaded = Open(true);
-    FUZZ_CHECK(Content(*reloaded) == held, "the file written back holds what the engine held:\n" +
-                                               held + "---- read again:\n" + Content(*reloaded));
+    const std::vector<TSection> reread = Sections(*Open(true));
+    FUZZ_CHECK(SameSections(held, reread), "the file written back holds what the engine held:\n" +
+                                               Text(held) + "---- read again:\n" + Text(reread));
     writer.reset();
     if (!edited) {
         FILE* file = std::fopen(path.c_str(), "rb");

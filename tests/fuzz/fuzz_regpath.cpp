@@ -26,6 +26,23 @@ HKEY RootOf(const std::string& keyPart) {
     return nullptr;
 }
 
+// The key part's parts after the first (the root's), split at every
+// backslash, empty ones dropped, joined by one backslash: the key part
+// HKLM\\A\\B\ names the subkey A\B.
+std::string SubKeyOf(const std::string& keyPart) {
+    std::string subKey;
+    size_t start = keyPart.find('\\');
+    while (start != std::string::npos) {
+        const size_t end = keyPart.find('\\', start + 1);
+        const std::string part = keyPart.substr(start + 1, end - start - 1);
+        if (!part.empty()) {
+            subKey += (subKey.empty() ? "" : "\\") + part;
+        }
+        start = end;
+    }
+    return subKey;
+}
+
 void CheckSplit(const std::string& path) {
     const int separator = FindRegPathSeparator(path);
     FUZZ_CHECK(separator >= 0 && separator <= static_cast<int>(path.size()), "separator range");
@@ -42,11 +59,8 @@ void CheckSplit(const std::string& path) {
     SplitRegPath(path, root, subKey, valueName);
     FUZZ_CHECK(valueName == ExtractRegValueName(path), "one value name");
     FUZZ_CHECK(root == RootOf(keyPart), "the root is the first component");
-    if (root) {
-        const size_t slash = keyPart.find('\\');
-        FUZZ_CHECK(subKey == (slash == std::string::npos ? "" : keyPart.substr(slash + 1)),
-                   "the subkey follows the root");
-    }
+    FUZZ_CHECK(subKey == SubKeyOf(keyPart),
+               "the subkey is the non-empty parts after the root: " + path + " gave " + subKey);
 }
 
 } // namespace
