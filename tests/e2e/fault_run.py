@@ -6,12 +6,14 @@ An INI write-back that fails at any step (the temporary file's write on a
 full disk, its flush, the replacement, on either platform family) must leave
 the INI file byte for byte, no temporary file of ours beside it, and its
 entries in the report as failed and left over; a report that fails part-way
-must not stop the run. In every case the rest of the run is done. A run
-killed on the 95 family between the write-back's two renames is finished by
-the next run. The write-back keeps the file's mode and a symbolic link, and
-the files a user keeps beside the INI file (named like the temporary files
-of old) stay as they are; so do the files beside a mistyped log path, even
-ones named like counter journals.
+must not stop the run, and its end line then says it is not complete and
+counts only the entry lines written. In every case the rest of the run is
+done, except when the report's first line cannot be written: then nothing
+changes (1603) and the log stays. A run killed on the 95 family between the
+write-back's two renames is finished by the next run. The write-back keeps
+the file's mode and a symbolic link, and the files a user keeps beside the
+INI file (named like the temporary files of old) stay as they are; so do the
+files beside a mistyped log path, even ones named like counter journals.
 
     fault_run.py --program unvantrel
 
@@ -31,6 +33,7 @@ INI_AFTER = b"; another program's settings\r\n[App]\r\nmine=stays\r\n"
 LOG = ["[AddIni]", r"C:\WINDOWS\fault.ini,App,Path=", r"C:\WINDOWS\fault.ini,App,Version=",
        "[CopyFiles]", r"C:\FaultApp\a.dat=1", r"C:\FaultApp\b.dat=1",
        "[CreateDirs]", r"C:\FaultApp="]
+ENTRIES = 6  # one entry line per log entry, and one for the log itself
 # A user's files beside the INI file, named as the temporary files were
 # before they carried the program's mark; one read-only.
 STRANGERS = {"fault.ini.~new0": b"[App]\r\nmine=1\r\n", "fault.ini.~old0": b"user's copy\r\n"}
@@ -41,10 +44,11 @@ STRANGERS = {"fault.ini.~new0": b"[App]\r\nmine=1\r\n", "fault.ini.~old0": b"use
 # family replaces with one ReplaceFileA, the 95 family moves the original
 # aside (1st MoveFileExA) and the new file into place (2nd). 112: the disk is
 # full.
-# name, platform, faults, the INI entries' outcome, report lines kept, extra
-# checks: "mode" (0600 kept), "link" (the INI file a symbolic link),
-# "strangers" (a user's files beside it), "rerun" (a second run without
-# faults after the first was killed).
+# name, platform, faults, the INI entries' outcome, report lines kept (None:
+# the whole report; "incomplete": one entry line lost; "stopped": nothing may
+# change), extra checks: "mode" (0600 kept), "link" (the INI file a symbolic
+# link), "strangers" (a user's files beside it), "rerun" (a second run
+# without faults after the first was killed).
 CASES = [
     ("no fault", "nt", "", "removed", None, {"strangers"}),
     ("95 family, no fault", "win95", "", "removed", None, {"strangers"}),
@@ -60,7 +64,17 @@ CASES = [
     ("95 family: killed between the renames", "win95", "MoveFileExA:2:kill", "absent", None,
      {"rerun", "strangers"}),
     ("report fails part-way", "nt", "WriteFile:4+:112", "removed", 2, set()),
+    # one entry line lost: the run and the report go on, and the end line
+    # says the report is not complete and counts only the lines written
+    ("one report line lost", "nt", "WriteFile:4:112", "removed", "incomplete", set()),
+    # the first line cannot be written: nothing is changed, 1603
+    ("report's first line fails", "nt", "WriteFile:1:112", None, "stopped", {"strangers"}),
 ]
+STOPPED_EXIT = 1603 & 0xFF
+
+
+def log_bytes():
+    return "".join(line + "\r\n" for line in LOG).encode()
 
 
 def lay_out(root: Path, extras):
@@ -68,7 +82,7 @@ def lay_out(root: Path, extras):
     app.mkdir(parents=True)
     for name in ("a.dat", "b.dat"):
         (app / name).write_bytes(b"installed\r\n")
-    (app / "install.log").write_bytes("".join(line + "\r\n" for line in LOG).encode())
+    (app / "install.log").write_bytes(log_bytes())
     windows = root / "drive_c" / "windows"
     windows.mkdir()
     if "link" in extras:
@@ -106,12 +120,14 @@ def check(program: str, work: Path, case):
         if proc.returncode != -9:
             problems.append(f"the first run was not killed: {proc.returncode}")
         proc = run(program, root, platform, "", report)
-    if proc.returncode != 0:
-        problems.append(f"exit code {proc.returncode}: {proc.stderr.decode(errors='replace')}")
+    want_exit = STOPPED_EXIT if kept_lines == "stopped" else 0
+    if proc.returncode != want_exit:
+        problems.append(f"exit code {proc.returncode}, not {want_exit}: "
+                        f"{proc.stderr.decode(errors='replace')}")
     windows = root / "drive_c" / "windows"
     ini_path = windows / "fault.ini"
     ini = ini_path.read_bytes() if ini_path.exists() else None
-    want = INI if ini_outcome == "failed" else INI_AFTER
+    want = INI if ini_outcome in ("failed", None) else INI_AFTER
     if ini != want:
         problems.append(f"fault.ini holds {ini!r}, not {want!r}")
     if "mode" in extras and ini_path.exists() and (ini_path.stat().st_mode & 0o777) != 0o600:
@@ -128,9 +144,31 @@ def check(program: str, work: Path, case):
     for stranger in expected & set(others):
         if (windows / stranger).read_bytes() != STRANGERS[stranger]:
             problems.append(f"{stranger} was changed")
+    if kept_lines == "stopped":
+        app = root / "drive_c" / "FaultApp"
+        left = sorted(p.name for p in app.iterdir()) if app.exists() else []
+        if left != ["a.dat", "b.dat", "install.log"]:
+            problems.append(f"C:\\FaultApp holds {left}, not everything as it was")
+        elif (app / "install.log").read_bytes() != log_bytes():
+            problems.append("the install log was changed")
+        return problems
     if (root / "drive_c" / "FaultApp").exists():
         problems.append("the run stopped: C:\\FaultApp is still there")
     lines = [json.loads(line) for line in report.read_text(encoding="utf-8").splitlines()]
+    if kept_lines == "incomplete":
+        entries = [line for line in lines if line.get("type") == "entry"]
+        tally = {}
+        for entry in entries:
+            tally[entry["outcome"]] = tally.get(entry["outcome"], 0) + 1
+        end = lines[-1] if lines else {}
+        if end.get("type") != "end" or end.get("complete") is not False:
+            problems.append(f"the last line is {end}, not an end line with \"complete\":false")
+        elif end.get("counts") != tally:
+            problems.append(f"the end line counts {end.get('counts')}, the lines hold {tally}")
+        if len(entries) != ENTRIES - 1:
+            problems.append(f"{len(entries)} entry lines, not the {ENTRIES - 1} that could be "
+                            "written")
+        return problems
     if kept_lines is not None:
         if len(lines) != kept_lines:
             problems.append(f"the report has {len(lines)} lines, not the {kept_lines} written "
