@@ -120,9 +120,10 @@ int Run(TReportFile& report) {
     }
     InstallLogPath = RunOptions.logPath;
     // The report would replace the log it reports on, whatever spelling
-    // each path uses.
+    // each path uses, or stand at the path of a log that is missing: refused
+    // before the report is made.
     if (!RunOptions.reportPath.empty() && !InstallLogPath.empty() &&
-        SameFile(RunOptions.reportPath, InstallLogPath)) {
+        SameFileOrName(RunOptions.reportPath, InstallLogPath)) {
         ShowError(FormatOneString(TextBeforeLogIsRead(kMsgReportIsLog), RunOptions.reportPath));
         return kExitBadOption;
     }
@@ -137,8 +138,9 @@ int Run(TReportFile& report) {
                       (reason.empty() ? "" : "\r" + reason));
             return kExitFatal;
         }
-        // The log was missing, and the report now stands at its path: the
-        // report is taken back, and nothing is left of the run.
+        // The log was missing, and the report now stands at its path under
+        // a name the system made with the file (a short name): the report is
+        // taken back, and nothing is left of the run.
         if (!logExists && !InstallLogPath.empty() && report.IsThisFile(InstallLogPath)) {
             report.Close();
             DeleteFileA(RunOptions.reportPath.c_str());
