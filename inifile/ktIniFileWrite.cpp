@@ -176,9 +176,13 @@ bool TktIniFile::WriteBack() {
         CloseFileHandle(handle_);
     }
     bool written = ReplaceFileContent(fileName_, text);
+    DWORD error = written ? 0 : GetLastError();
     TFileHandle reopened = OpenFileHandle(fileName_, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
     handle_ = reopened > 0 ? reopened : 0;
+    if (!written) {
+        SetLastError(error);
+    }
     return written;
 }
 

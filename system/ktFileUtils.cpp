@@ -48,3 +48,7 @@ std::string GetWindowsDir() {
     }
     return std::string(buffer.data(), length);
 }
+
+std::string RestartListFile() {
+    return AddBackslash(GetWindowsDir()) + "wininit.ini";
+}

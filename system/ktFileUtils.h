@@ -29,11 +29,13 @@ bool RemoveFile(const std::string& path);
 // where the file is first moved aside to a hidden name of our mark when
 // `movedTo` is given (ktMoveAside.h; that name is then set there), or a
 // "NUL=" line in wininit.ini's [Rename] section otherwise (written when
-// that file's engine leaves the cache). True when the system took the entry;
-// false when it refused, or when the file is gone or a device name and
-// nothing was needed. On the 95 family it raises the INI engine's error
-// (EIniFileError) when wininit.ini exists but cannot be opened.
+// that file's engine leaves the cache: FreeIniFile(RestartListFile())). True when the system took
+// the entry; false when it refused, or when the file is gone or a device name and nothing was
+// needed. On the 95 family it raises the INI engine's error (EIniFileError) when wininit.ini exists
+// but cannot be opened.
 bool DeleteOnRestart(const std::string& path, std::string* movedTo = nullptr);
 
 // The Windows folder without a trailing backslash, or "" when it cannot be read.
 std::string GetWindowsDir();
+// The 95 family's restart-time list: wininit.ini in the Windows folder.
+std::string RestartListFile();

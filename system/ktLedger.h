@@ -9,12 +9,11 @@
 // entry's outcome, as a line of the removal report the moment the entry is
 // done and in the tallies that the final box and the exit code read.
 //
-// Two changes pass outside it, as no entry asks for them and no report line
-// is about them: the program's own counter journal (uninstaller/
+// One change passes outside it, as no entry asks for it and no report line
+// is about it: the program's own counter journal (uninstaller/
 // CounterJournal), a helper file beside the log that a preview never
-// writes; and the INI engines' last write-back as the program ends (the
-// 95 family's restart-time list in wininit.ini), which only writes what
-// the ledger recorded already.
+// writes. The INI files and the 95 family's restart-time list (wininit.ini)
+// are written back through it, and their entries recorded then.
 //
 // Report lines for entries:
 //   {"type":"entry","phase":P,"entry":E,"target":T,"outcome":O,
@@ -109,8 +108,15 @@ class TLedger {
     // Deletes a file now (attributes reset first); nothing at restart.
     void DeleteFileNow(const std::string& entry, const std::string& path);
     // Deletes a file now, or schedules it for the next restart when it is
-    // in use.
+    // in use. On the 95 family a file scheduled so is a line of wininit.ini,
+    // which the system reads only as it was written: its entry is recorded
+    // at RestartListWrittenBack.
     void DeleteFileOrSchedule(const std::string& entry, const std::string& path);
+    // Writes the 95 family's restart-time list back and records the entries
+    // it holds: scheduled-at-restart, or, when the file could not be
+    // written (it is then as it was), failed with the write-back's error and
+    // left over. Each entry keeps its phase. Nothing when none waits.
+    void RestartListWrittenBack();
     // The install log's own deletion (phase "InstallLog"); recorded once,
     // however often it is tried.
     void DeleteInstallLog(const std::string& path);
@@ -196,6 +202,16 @@ class TLedger {
         TOutcome outcome;    // Removed: once the file is written back
         DWORD error;
     };
+    // A file scheduled through the 95 family's restart-time list, waiting
+    // for the list's write-back; `done` once its outcome is known.
+    struct TPendingRestart {
+        std::string entry;
+        std::string path;
+        std::string phase;
+        TLedgerExtra extra;
+        bool done;
+        TOutcome outcome;
+    };
     // How the INI engine takes a file (TIniAccess), asked once per file.
     struct TIniFileAccess {
         int access;
@@ -224,6 +240,7 @@ class TLedger {
     int leftOverCount_ = 0;
     bool logRecorded_ = false;
     std::vector<TPendingIni> pendingIni_;
+    std::vector<TPendingRestart> pendingRestart_;
     std::unordered_map<std::string, TIniFileAccess> iniAccess_;
     // Shared files that stay, by upper-cased name: why they stay.
     std::unordered_map<std::string, TOutcome> kept_;

@@ -85,6 +85,13 @@ class TOverlayMachine : public TLedgerMachine {
         // restart: a folder that holds it is not empty for the rest of the
         // run. A running program or loaded library is moved aside on the NT
         // family: its name is free, and its folder holds the moved file.
+        // On the 95 family the file goes into the restart-time list, which
+        // the run's engine opens to write: one it cannot open ends the run
+        // with the engine's open error.
+        if (!IsNtFamily() && RestartListAccess() == TIniAccess::Unopenable) {
+            SetLastError(restartListError_);
+            throw EIniFileError(UpperCase(RestartListFile()));
+        }
         DWORD inUse = 0;
         if (IsNtFamily() && !FileInUse(path, inUse) && FileRunning(path)) {
             movedTo = MoveAsideCandidate(path);
@@ -92,6 +99,17 @@ class TOverlayMachine : public TLedgerMachine {
             asideDirs_.insert(LedgerFileKey(ParentFolder(path)));
         }
         (void)error;
+        return true;
+    }
+
+    // A list that another program holds without delete sharing cannot be
+    // replaced, as any INI file; a disk that fills up is beyond the preview.
+    bool WriteBackRestartList(DWORD& error) override {
+        error = 0;
+        if (RestartListAccess() == TIniAccess::Stuck) {
+            error = restartListError_;
+            return false;
+        }
         return true;
     }
 
@@ -209,6 +227,18 @@ class TOverlayMachine : public TLedgerMachine {
     }
 
   private:
+    // How the run's engine would take the 95 family's restart-time list,
+    // asked once.
+    TIniAccess RestartListAccess() {
+        if (restartListAccess_ < 0) {
+            restartListAccess_ =
+                static_cast<int>(IniAccess(LedgerFileKey(RestartListFile()), restartListError_));
+        }
+        return static_cast<TIniAccess>(restartListAccess_);
+    }
+    int restartListAccess_ = -1;
+    DWORD restartListError_ = 0;
+
     // True when everything in the folder is gone by now.
     bool AllChildrenGone(const std::string& path, const std::string& key) const {
         WIN32_FIND_DATAA data;

@@ -298,10 +298,12 @@ int RunUninstall() {
         ShowError(kUnknownErrorText);
         code = kExitFatal;
     }
-    // The INI files still changed in the cache (the restart-time list of the
-    // 95 family, the files of a run that ended part-way) are written back
-    // now, so that their outcomes are in the report before its end.
+    // What a run that ended part-way left changed in the INI cache (the 95
+    // family's restart-time list, the INI files of the AddIni phase) is
+    // written back now, so that its outcomes are in the report before its
+    // end.
     try {
+        Ledger().RestartListWrittenBack();
         Ledger().IniWrittenBack(FreeIniFiles());
     } catch (...) {
     }

@@ -15,6 +15,11 @@ the file's mode and a symbolic link, and the files a user keeps beside the
 INI file (named like the temporary files of old) stay as they are; so do the
 files beside a mistyped log path, even ones named like counter journals.
 
+On the 95 family a file in use is a line of wininit.ini, written back at the
+end of the CopyFiles phase: when that write-back fails, the list stays byte
+for byte, the file's entry is failed with the write-back's error (not
+scheduled), and the run claims no restart.
+
     fault_run.py --program unvantrel
 
 Prints one line per failing case and "N cases, F failed".
@@ -184,6 +189,58 @@ def check(program: str, work: Path, case):
     return problems
 
 
+# a.dat cannot be deleted (both of its tries: the first DeleteFileA is the
+# fault.ini write-back's), so it goes into wininit.ini, whose write-back is
+# the second FlushFileBuffers and the third and fourth MoveFileExA.
+A_DAT_IN_USE = "DeleteFileA:2:32;DeleteFileA:3:32"
+WININIT = b"; another setup's pending work\r\n[Rename]\r\nNUL=C:\\OLD\\OLD.DLL\r\n"
+RESTART_CASES = [
+    # name, faults, wininit.ini's write-back error (None: it is written)
+    ("95 family: file in use scheduled", A_DAT_IN_USE, None),
+    ("95 family: restart list cannot be flushed", A_DAT_IN_USE + ";FlushFileBuffers:2:112", 112),
+    ("95 family: new restart list cannot take its place", A_DAT_IN_USE + ";MoveFileExA:4:5", 5),
+]
+
+
+def check_restart_list(program: str, work: Path, case):
+    name, faults, error = case
+    root = work / "machine"
+    if root.exists():
+        shutil.rmtree(root)
+    lay_out(root, set())
+    windows = root / "drive_c" / "windows"
+    (windows / "wininit.ini").write_bytes(WININIT)
+    report = root / "report.jsonl"
+    proc = run(program, root, "win95", faults, report)
+    problems = []
+    want_exit = 0 if error else 3010 & 0xFF
+    if proc.returncode != want_exit:
+        problems.append(f"exit code {proc.returncode}, not {want_exit}")
+    wininit = (windows / "wininit.ini").read_bytes()
+    if error and wininit != WININIT:
+        problems.append(f"wininit.ini holds {wininit!r}, not what it held")
+    if not error and wininit != WININIT + b"NUL=C:\\FaultApp\\a.dat\r\n":
+        problems.append(f"wininit.ini holds {wininit!r}, without a.dat's line after the others")
+    others = sorted(p.name for p in windows.iterdir() if p.name not in ("fault.ini", "wininit.ini"))
+    if others:
+        problems.append(f"left in the Windows folder: {others}")
+    if not (root / "drive_c" / "FaultApp" / "a.dat").exists():
+        problems.append("a.dat is gone")
+    lines = [json.loads(line) for line in report.read_text(encoding="utf-8").splitlines()]
+    a_dat = [line for line in lines if line.get("entry") == "C:\\FaultApp\\a.dat=1"]
+    want = ({"outcome": "failed", "error": error} if error
+            else {"outcome": "scheduled-at-restart", "error": 32})
+    got = {key: a_dat[0].get(key) for key in want} if len(a_dat) == 1 else a_dat
+    if got != want:
+        problems.append(f"a.dat's entry is {got}, not {want}")
+    end = lines[-1]
+    want_end = {"type": "end", "restart": not error, "exit": 0 if error else 3010}
+    if {key: end.get(key) for key in want_end} != want_end or \
+            end.get("counts", {}).get("failed") != (1 if error else None):
+        problems.append(f"the end line is {end}, not {want_end} with a.dat counted")
+    return problems
+
+
 def check_mistyped_log(program: str, work: Path):
     """A log path that names no file (C:\\Stats\\visits for visits.log): the
     files beside it, even ones named like journals, stay."""
@@ -223,6 +280,13 @@ def main():
                 print(f"{case[0]} ({case[2] or 'no fault'}):")
                 for p in problems:
                     print("    " + p)
+        for case in RESTART_CASES:
+            problems = check_restart_list(args.program, work, case)
+            if problems:
+                failed += 1
+                print(f"{case[0]} ({case[1]}):")
+                for p in problems:
+                    print("    " + p)
         problems = check_mistyped_log(args.program, work)
         if problems:
             failed += 1
@@ -231,7 +295,7 @@ def main():
                 print("    " + p)
     finally:
         shutil.rmtree(work, ignore_errors=True)
-    print(f"{len(CASES) + 1} cases, {failed} failed")
+    print(f"{len(CASES) + len(RESTART_CASES) + 1} cases, {failed} failed")
     return 1 if failed else 0
 
 

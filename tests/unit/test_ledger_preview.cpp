@@ -8,6 +8,7 @@
 #include "ktIniCache.h"
 #include "ktIniFile.h"
 #include "ktLedger.h"
+#include "ktPlatform.h"
 #include "ktReport.h"
 
 #include <map>
@@ -64,6 +65,42 @@ const char kIni[] = "[Main]\r\nKey=1\r\nKept=2\r\n";
 // The INI phase's end: the write-back and the entries' outcomes.
 void WriteBack() {
     Ledger().IniWrittenBack(FreeIniFiles());
+}
+
+// The 95 family's code for the rest of the scope.
+class TAs95Family {
+  public:
+    TAs95Family() : saved_(PlatformId()) { SetPlatformId(VER_PLATFORM_WIN32_WINDOWS); }
+    ~TAs95Family() { SetPlatformId(saved_); }
+    TAs95Family(const TAs95Family&) = delete;
+    TAs95Family& operator=(const TAs95Family&) = delete;
+
+  private:
+    DWORD saved_;
+};
+
+const char kRestartList[] = "[Rename]\r\nNUL=C:\\OLD\\OLD.DLL\r\n";
+
+// Two files in use on the 95 family, and wininit.ini held with `share`.
+void LayRestartListHeld(const TCaseMachine& m, DWORD share) {
+    WriteBytes(m.Path("busy1.dll"), "x");
+    WriteBytes(m.Path("busy2.dll"), "x");
+    Hold(m, m.Path("busy1.dll"), FILE_SHARE_READ);
+    Hold(m, m.Path("busy2.dll"), FILE_SHARE_READ);
+    WriteBytes(RestartListFile(), kRestartList);
+    Hold(m, RestartListFile(), share);
+}
+
+void ScheduleBoth95(const TCaseMachine& m) {
+    TAs95Family family;
+    Ledger().DeleteFileOrSchedule("b1=", m.Path("busy1.dll"));
+    Ledger().DeleteFileOrSchedule("b2=", m.Path("busy2.dll"));
+    Ledger().RestartListWrittenBack();
+    EXPECT_EQ(ReadBytes(RestartListFile()), kRestartList);
+    // Left over in the run (the preview names nothing left over), and no
+    // restart claimed.
+    EXPECT_EQ(Ledger().LeftOverCount(), Ledger().Preview() ? 0 : 2);
+    EXPECT_FALSE(Ledger().RestartPending());
 }
 
 const TPreviewCase kCases[] = {
@@ -156,6 +193,19 @@ const TPreviewCase kCases[] = {
      },
      {"failed", "absent"},
      false},
+    // On the 95 family a restart-time list that cannot be replaced keeps
+    // the files in use: failed, not scheduled.
+    {"RestartListThatCannotBeReplaced95",
+     [](const TCaseMachine& m) { LayRestartListHeld(m, FILE_SHARE_READ | FILE_SHARE_WRITE); },
+     ScheduleBoth95,
+     {"failed", "failed"},
+     false},
+    // One the engine cannot open ends the run at the first file in use.
+    {"RestartListHeldEndsTheRun95",
+     [](const TCaseMachine& m) { LayRestartListHeld(m, 0); },
+     ScheduleBoth95,
+     {"failed"},
+     true},
     {"CountersLoweredAndReadAgain",
      [](const TCaseMachine& m) {
          SetCounter(m, "C:\\Shared\\a.dll", 3);
@@ -303,11 +353,13 @@ TEST_F(LedgerPreview, PredictsTheRunAndChangesNothing) {
         std::map<std::string, std::string> afterPreview;
         SnapshotFolder(m.dir, before);
         SnapshotKey(m.subKey, before);
+        before["restart list"] = ReadBytes(RestartListFile());
 
         bool previewRaised = false;
         std::vector<std::string> predicted = Run(c, m, true, previewRaised);
         SnapshotFolder(m.dir, afterPreview);
         SnapshotKey(m.subKey, afterPreview);
+        afterPreview["restart list"] = ReadBytes(RestartListFile());
         EXPECT_EQ(afterPreview, before) << "the preview changed the machine";
 
         bool raised = false;
