@@ -3,6 +3,7 @@
 // that the preview predicted (and stops where the preview stopped).
 #include "RegTestSupport.h"
 #include "TestSupport.h"
+#include "ktFileChecks.h"
 #include "ktFileUtils.h"
 #include "ktHandle.h"
 #include "ktIniCache.h"
@@ -371,6 +372,9 @@ class LedgerPreview : public TempRegTest {
 };
 
 TEST_F(LedgerPreview, PredictsTheRunAndChangesNothing) {
+    // The 95 family's cases lay out wininit.ini: it is put back at the end.
+    const bool hadRestartList = FileExists(RestartListFile());
+    const std::string restartList = ReadBytes(RestartListFile());
     for (const TPreviewCase& c : kCases) {
         SCOPED_TRACE(c.name);
         std::vector<TScopedHandle> held;
@@ -409,6 +413,11 @@ TEST_F(LedgerPreview, PredictsTheRunAndChangesNothing) {
         for (const std::string& key : protectedKeys) {
             ProtectKeyForTest(HKEY_CURRENT_USER, key, false);
         }
+    }
+    if (hadRestartList) {
+        WriteBytes(RestartListFile(), restartList);
+    } else {
+        DeleteFileA(RestartListFile().c_str());
     }
 }
 
