@@ -175,11 +175,15 @@ bool TktIniFile::WriteBack() {
     // none, 0, when that open fails).
     handle_.Close();
     bool written = ReplaceFileContent(fileName_, text);
+    DWORD error = written ? 0 : GetLastError();
     TScopedFileHandle reopened =
         OpenFileHandle(fileName_, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING,
                        FILE_ATTRIBUTE_NORMAL);
     if (reopened.IsValid()) {
         handle_ = std::move(reopened);
+    }
+    if (!written) {
+        SetLastError(error);
     }
     return written;
 }

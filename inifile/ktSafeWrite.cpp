@@ -69,8 +69,14 @@ bool WriteTemporary(const std::string& fileName, const std::string& bytes, DWORD
         temp.Own(name.Path());
         // The close is checked too: a file system may report a failed write
         // only then.
-        return WriteAll(file.Get(), bytes) && FlushFileBuffers(file.Get()) &&
-               CloseHandle(file.Release()) != FALSE;
+        if (WriteAll(file.Get(), bytes) && FlushFileBuffers(file.Get()) &&
+            CloseHandle(file.Release()) != FALSE) {
+            return true;
+        }
+        DWORD error = GetLastError();
+        file.Reset();
+        SetLastError(error);
+        return false;
     }
     return false;
 }
@@ -89,7 +95,9 @@ bool ReplaceByRenames(const std::string& fileName, const TTempName& temp) {
         return false;
     }
     if (!MoveFileA(temp.Path().c_str(), fileName.c_str())) {
+        DWORD error = GetLastError();
         MoveFileA(aside.Path().c_str(), fileName.c_str());
+        SetLastError(error);
         return false;
     }
     SetFileAttributesA(aside.Path().c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -99,10 +107,15 @@ bool ReplaceByRenames(const std::string& fileName, const TTempName& temp) {
 
 } // namespace
 
-bool ReplaceFileContent(const std::string& name, const std::string& bytes) {
+namespace {
+
+// ReplaceFileContent, with the error of the step that failed in `error`
+// (the temporary file's removal comes after).
+bool ReplaceContent(const std::string& name, const std::string& bytes, DWORD& error) {
     DWORD attributes = GetFileAttributesA(name.c_str());
     const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
     if (exists && (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))) {
+        error = ERROR_ACCESS_DENIED;
         return false;
     }
     // A symbolic link stays: the file it points to is the one replaced.
@@ -120,6 +133,7 @@ bool ReplaceFileContent(const std::string& name, const std::string& bytes) {
     TTempFile temp;
     TTempName tempName;
     if (!WriteTemporary(fileName, bytes, tempAttributes, temp, tempName)) {
+        error = GetLastError();
         return false;
     }
     bool replaced = false;
@@ -132,8 +146,21 @@ bool ReplaceFileContent(const std::string& name, const std::string& bytes) {
     }
     if (replaced) {
         temp.Release();
+    } else {
+        error = GetLastError();
     }
     return replaced;
+}
+
+} // namespace
+
+bool ReplaceFileContent(const std::string& name, const std::string& bytes) {
+    DWORD error = 0;
+    if (ReplaceContent(name, bytes, error)) {
+        return true;
+    }
+    SetLastError(error);
+    return false;
 }
 
 bool MendInterruptedReplace(const std::string& fileName) {

@@ -18,8 +18,8 @@
 // Writes `bytes` as the new content of `fileName` (which need not exist),
 // keeping its attributes, its access rights (the NT family replaces with
 // ReplaceFileA) and, for a symbolic link, the link: the file it points to
-// is replaced. False when any step failed: the file is then as it was and
-// no temporary file is left. Complete temporary files of ours that an
+// is replaced. False (and GetLastError tells why) when any step failed: the
+// file is then as it was and no temporary file is left. Complete temporary files of ours that an
 // earlier write-back left beside the file (a crash cut it short) go first.
 bool ReplaceFileContent(const std::string& fileName, const std::string& bytes);
 

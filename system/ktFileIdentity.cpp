@@ -2,6 +2,8 @@
 #include "ktFileIdentity.h"
 
 #include "ktHandle.h"
+#include "ktPathNames.h"
+#include "ktText.h"
 
 bool FileIdOf(HANDLE handle, TFileId& id) {
     BY_HANDLE_FILE_INFORMATION info;
@@ -25,4 +27,9 @@ bool SameFile(const std::string& first, const std::string& second) {
     TFileId one;
     TFileId two;
     return FileIdOf(first, one) && FileIdOf(second, two) && one == two;
+}
+
+bool SameFileOrName(const std::string& first, const std::string& second) {
+    return UpperCase(NormalizedPath(first)) == UpperCase(NormalizedPath(second)) ||
+           SameFile(first, second);
 }

@@ -25,3 +25,8 @@ bool FileIdOf(const std::string& path, TFileId& id);
 // Both paths name one existing file (relative paths, letter case, short
 // names, "..", "/" and links all come to the same file).
 bool SameFile(const std::string& first, const std::string& second);
+// Both paths name one file, whether it exists or not: their normal forms
+// (NormalizedPath) are one, letter case apart, or SameFile. A name that the
+// system only makes with the file (a short name) is beyond it while the
+// file is missing.
+bool SameFileOrName(const std::string& first, const std::string& second);

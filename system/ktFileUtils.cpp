@@ -86,3 +86,7 @@ std::string GetWindowsDir() {
     }
     return std::string(buffer.data(), length);
 }
+
+std::string RestartListFile() {
+    return AddBackslash(GetWindowsDir()) + "wininit.ini";
+}

@@ -24,3 +24,5 @@ std::string GetShortPath(const std::string& path);
 bool IsDeviceName(const std::string& path);
 // The Windows folder without a trailing backslash, or "" when it cannot be read.
 std::string GetWindowsDir();
+// The 95 family's restart-time list: wininit.ini in the Windows folder.
+std::string RestartListFile();

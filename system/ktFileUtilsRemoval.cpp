@@ -41,6 +41,5 @@ bool DeleteOnRestart(const std::string& path, std::string* movedTo) {
     }
     // One "NUL=" line per file, after the lines already there (another
     // program's pending deletions included).
-    return IniAddLine(AddBackslash(GetWindowsDir()) + "wininit.ini", "Rename", "NUL",
-                      GetShortPath(path));
+    return IniAddLine(RestartListFile(), "Rename", "NUL", GetShortPath(path));
 }

@@ -13,7 +13,8 @@ bool RemoveFile(const std::string& path);
 // where the file is first moved aside to a hidden name of our mark when
 // `movedTo` is given (ktMoveAside.h; that name is then set there), or a
 // "NUL=" line in wininit.ini's [Rename] section otherwise (written when
-// that file's engine leaves the cache). True when the system took the entry;
+// that file's engine leaves the cache: FreeIniFile(RestartListFile())).
+// True when the system took the entry;
 // false when it refused, or when the file is gone or a device name and
 // nothing was needed. On the 95 family it raises the INI engine's error
 // (EIniFileError) when wininit.ini exists but cannot be opened.

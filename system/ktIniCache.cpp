@@ -31,10 +31,14 @@ using TIniFileCache = std::map<std::string, std::unique_ptr<TktIniFile>, CacheKe
 // not tried again by the destructor.
 bool ReleaseEngine(std::unique_ptr<TktIniFile> engine) {
     bool written = engine->UpdateFile();
+    DWORD error = written ? 0 : GetLastError();
     if (!written) {
         engine->DiscardChanges();
     }
     engine.reset();
+    if (!written) {
+        SetLastError(error);
+    }
     return written;
 }
 

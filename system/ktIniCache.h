@@ -21,8 +21,9 @@
 // cannot be opened, and then caches nothing for it.
 TktIniFile* GetIniFile(const std::string& fileName, bool readOnly, TIniRules rules);
 // Free cached engines; a writable engine writes its changes back first.
-// FreeIniFile is false, and FreeIniFiles names the file (as cached, in upper
-// case), when that write-back failed: the file is then as it was.
+// FreeIniFile is false (and GetLastError tells why), and FreeIniFiles names
+// the file (as cached, in upper case), when that write-back failed: the file
+// is then as it was.
 bool FreeIniFile(const std::string& fileName);
 std::vector<std::string> FreeIniFiles();
 // The install log's access: the key's value, or the default when the file,

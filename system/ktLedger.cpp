@@ -7,6 +7,7 @@
 #include "ktGuardRails.h"
 #include "ktJson.h"
 #include "ktLedgerMachine.h"
+#include "ktPlatform.h"
 #include "ktReport.h"
 #include "ktShell.h"
 #include "ktStrUtils.h"
@@ -178,10 +179,53 @@ void TLedger::DeleteFileOrSchedule(const std::string& entry, const std::string& 
         throw;
     }
     if (scheduled) {
+        if (!IsNtFamily()) {
+            pendingRestart_.push_back(
+                {entry, path, phase_, extra, false, TOutcome::ScheduledAtRestart});
+            return;
+        }
         Record(entry, path, TOutcome::ScheduledAtRestart, extra);
         return;
     }
     Record(entry, path, TOutcome::Failed, extra, path);
+}
+
+void TLedger::RestartListWrittenBack() {
+    if (pendingRestart_.empty()) {
+        return;
+    }
+    // Decided once for all the entries that wait, so that a run stopped
+    // while they are recorded records the rest alike.
+    if (!pendingRestart_.front().done) {
+        DWORD error = 0;
+        const bool written = machine_->WriteBackRestartList(error);
+        for (TPendingRestart& pending : pendingRestart_) {
+            pending.done = true;
+            if (!written) {
+                pending.outcome = TOutcome::Failed;
+                pending.extra.error = error;
+            }
+        }
+    }
+    // Each entry leaves the list before it is recorded: the record may end
+    // the run (the session's end).
+    const std::string phase = phase_;
+    size_t recorded = 0;
+    try {
+        while (recorded < pendingRestart_.size()) {
+            const TPendingRestart& pending = pendingRestart_[recorded++];
+            phase_ = pending.phase;
+            Record(pending.entry, pending.path, pending.outcome, pending.extra,
+                   pending.outcome == TOutcome::Failed ? pending.path : std::string());
+        }
+    } catch (...) {
+        pendingRestart_.erase(pendingRestart_.begin(),
+                              pendingRestart_.begin() + static_cast<std::ptrdiff_t>(recorded));
+        phase_ = phase;
+        throw;
+    }
+    pendingRestart_.clear();
+    phase_ = phase;
 }
 
 void TLedger::ApplicationClosed(const std::string& name, DWORD error) {

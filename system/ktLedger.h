@@ -9,23 +9,22 @@
 // entry's outcome, as a line of the removal report the moment the entry is
 // done and in the tallies that the final box and the exit code read.
 //
-// These changes pass outside it, as no entry of the log asks for them:
+// The INI files and the 95 family's restart-time list (wininit.ini) are
+// written back through it, and their entries recorded then. These changes
+// pass outside it, as no entry of the log asks for them:
 // - the program's own counter journal (uninstaller/CounterJournal), a
 //   helper file beside the log that a preview never writes: the program's
 //   note of the use counts the ledger lowered, so that a second run does not
 //   lower them again;
-// - the INI engines' last write-back as the program ends (the 95 family's
-//   restart-time list in wininit.ini), which only writes what the ledger
-//   recorded already;
 // - the closing of the applications that hold files (uninstaller/
 //   FilesInUse), before the first phase: one request through the Restart
 //   Manager for all of them, answered by the user or by /CLOSEAPPS, never in
 //   a preview; the ledger records each application's outcome afterwards
 //   (ApplicationClosed);
 // - the removal report itself (ktReport), which the ledger writes its lines
-//   into: created before the run, and taken back (deleted) at once when it
-//   stands at the path of a log that is missing (uninstaller/UnVantrel), so
-//   that a run that never started leaves nothing;
+//   into: created before the run, and taken back (deleted) at once when a
+//   name the system gave it only on creation (a short name) shows it to be
+//   the install log (uninstaller/UnVantrel);
 // - the server host's error file (ktServerHost), a scratch file of the
 //   program's own in the temporary folder, made and deleted around each
 //   server's call.
@@ -123,8 +122,15 @@ class TLedger {
     // Deletes a file now (attributes reset first); nothing at restart.
     void DeleteFileNow(const std::string& entry, const std::string& path);
     // Deletes a file now, or schedules it for the next restart when it is
-    // in use.
+    // in use. On the 95 family a file scheduled so is a line of wininit.ini,
+    // which the system reads only as it was written: its entry is recorded
+    // at RestartListWrittenBack.
     void DeleteFileOrSchedule(const std::string& entry, const std::string& path);
+    // Writes the 95 family's restart-time list back and records the entries
+    // it holds: scheduled-at-restart, or, when the file could not be
+    // written (it is then as it was), failed with the write-back's error and
+    // left over. Each entry keeps its phase. Nothing when none waits.
+    void RestartListWrittenBack();
     // The install log's own deletion (phase "InstallLog"); recorded once,
     // however often it is tried.
     void DeleteInstallLog(const std::string& path);
@@ -208,6 +214,16 @@ class TLedger {
         TOutcome outcome;    // Removed: once the file is written back
         DWORD error;
     };
+    // A file scheduled through the 95 family's restart-time list, waiting
+    // for the list's write-back; `done` once its outcome is known.
+    struct TPendingRestart {
+        std::string entry;
+        std::string path;
+        std::string phase;
+        TLedgerExtra extra;
+        bool done;
+        TOutcome outcome;
+    };
     // How the INI engine takes a file (TIniAccess), asked once per file.
     struct TIniFileAccess {
         int access;
@@ -236,6 +252,7 @@ class TLedger {
     int leftOverCount_ = 0;
     bool logRecorded_ = false;
     std::vector<TPendingIni> pendingIni_;
+    std::vector<TPendingRestart> pendingRestart_;
     std::unordered_map<std::string, TIniFileAccess> iniAccess_;
     // Shared files that stay, by upper-cased name: why they stay.
     std::unordered_map<std::string, TOutcome> kept_;

@@ -49,6 +49,15 @@ class TRealMachine : public TLedgerMachine {
         return false;
     }
 
+    bool WriteBackRestartList(DWORD& error) override {
+        error = 0;
+        if (FreeIniFile(RestartListFile())) {
+            return true;
+        }
+        error = GetLastError();
+        return false;
+    }
+
     bool ScheduleFolderRemoval(const std::string& path) override {
         if (!IsNtFamily() || !HoldsOnlyMovedAside(path, scheduledDirs_) ||
             !RemoveDirectoryOnRestart(path)) {

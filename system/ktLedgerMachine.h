@@ -62,6 +62,10 @@ class TLedgerMachine {
     // name of our mark (`movedTo`), freeing its own name at once; any other
     // file stays under its name until the restart, for the overlay too.
     virtual bool ScheduleDelete(const std::string& path, DWORD& error, std::string& movedTo) = 0;
+    // Writes the 95 family's restart-time list (RestartListFile) back, with
+    // the files ScheduleDelete put in it; false (and `error`) when the file
+    // stays as it was, and the files in it with it. Nothing to write: true.
+    virtual bool WriteBackRestartList(DWORD& error) = 0;
     virtual TFolderRemoval RemoveFolder(const std::string& path, DWORD& error) = 0;
     // A folder that holds only files moved aside (and folders scheduled so)
     // is scheduled for removal at restart, after them (NT family); false

@@ -18,18 +18,34 @@ namespace {
 
 const char kMissing[] = "\x01\x02missing\x02\x01";
 
-// Would deleting the file now be refused because another process holds it?
-// An open for deletion with every sharing allowed fails exactly then, and
-// changes nothing.
-bool FileInUse(const std::string& path, DWORD& error) {
-    TScopedHandle handle(CreateFileA(path.c_str(), DELETE,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+// Would the system refuse deleting the file or folder now? An open with the
+// right a deletion needs and every sharing allowed fails exactly when
+// another process holds it without delete sharing (ERROR_SHARING_VIOLATION)
+// or the access rights forbid the deletion (ERROR_ACCESS_DENIED; for a file
+// also when it is read-only), and changes nothing. 0 when the open passes.
+DWORD DeletionRefusal(const std::string& path, bool folder) {
+    TScopedHandle handle(CreateFileA(
+        path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, folder ? FILE_FLAG_BACKUP_SEMANTICS : FILE_ATTRIBUTE_NORMAL, nullptr));
     if (handle) {
-        return false;
+        return 0;
     }
-    error = GetLastError();
-    return error == ERROR_SHARING_VIOLATION;
+    DWORD error = GetLastError();
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ? error : 0;
+}
+
+// The refusal of the file's deletion as the run meets it: the run clears a
+// read-only attribute before its second try, so a read-only file's refused
+// open says nothing about the rights (they are beyond the preview there).
+DWORD FileDeletionRefusal(const std::string& path) {
+    DWORD refusal = DeletionRefusal(path, false);
+    if (refusal == ERROR_ACCESS_DENIED) {
+        DWORD attributes = GetFileAttributesA(path.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+            return 0;
+        }
+    }
+    return refusal;
 }
 
 // Would a delete be refused while a rename goes through? So it is for a
@@ -66,7 +82,8 @@ class TOverlayMachine : public TLedgerMachine {
         if (!FileThere(path)) {
             return TFileDeletion::NoFile;
         }
-        if (FileInUse(path, error)) {
+        error = FileDeletionRefusal(path);
+        if (error != 0) {
             return TFileDeletion::Refused;
         }
         // A running program or loaded library: no one may write it, and it
@@ -81,17 +98,35 @@ class TOverlayMachine : public TLedgerMachine {
     }
 
     bool ScheduleDelete(const std::string& path, DWORD& error, std::string& movedTo) override {
-        // A file held without delete sharing stays under its name until the
-        // restart: a folder that holds it is not empty for the rest of the
-        // run. A running program or loaded library is moved aside on the NT
-        // family: its name is free, and its folder holds the moved file.
-        DWORD inUse = 0;
-        if (IsNtFamily() && !FileInUse(path, inUse) && FileRunning(path)) {
+        // On the 95 family the file goes into the restart-time list, which
+        // the run's engine opens to write: one it cannot open ends the run
+        // with the engine's open error.
+        if (!IsNtFamily() && RestartListAccess() == TIniAccess::Unopenable) {
+            SetLastError(restartListError_);
+            throw EIniFileError(UpperCase(RestartListFile()));
+        }
+        // A file held without delete sharing (or whose rights forbid its
+        // renaming) stays under its name until the restart: a folder that
+        // holds it is not empty for the rest of the run. A running program
+        // or loaded library is moved aside on the NT family: its name is
+        // free, and its folder holds the moved file.
+        if (IsNtFamily() && FileDeletionRefusal(path) == 0 && FileRunning(path)) {
             movedTo = MoveAsideCandidate(path);
             gone_.insert(LedgerFileKey(path));
             asideDirs_.insert(LedgerFileKey(ParentFolder(path)));
         }
         (void)error;
+        return true;
+    }
+
+    // A list that another program holds without delete sharing cannot be
+    // replaced, as any INI file; a disk that fills up is beyond the preview.
+    bool WriteBackRestartList(DWORD& error) override {
+        error = 0;
+        if (RestartListAccess() == TIniAccess::Stuck) {
+            error = restartListError_;
+            return false;
+        }
         return true;
     }
 
@@ -118,6 +153,12 @@ class TOverlayMachine : public TLedgerMachine {
         if (asideDirs_.count(key) != 0 || !AllChildrenGone(path, key)) {
             error = ERROR_DIR_NOT_EMPTY;
             return TFolderRemoval::NotEmpty;
+        }
+        // Empty by then, and held open by another process without delete
+        // sharing, or kept by its access rights.
+        error = DeletionRefusal(path, true);
+        if (error != 0) {
+            return TFolderRemoval::Refused;
         }
         gone_.insert(key);
         return TFolderRemoval::Removed;
@@ -209,6 +250,18 @@ class TOverlayMachine : public TLedgerMachine {
     }
 
   private:
+    // How the run's engine would take the 95 family's restart-time list,
+    // asked once.
+    TIniAccess RestartListAccess() {
+        if (restartListAccess_ < 0) {
+            restartListAccess_ =
+                static_cast<int>(IniAccess(LedgerFileKey(RestartListFile()), restartListError_));
+        }
+        return static_cast<TIniAccess>(restartListAccess_);
+    }
+    int restartListAccess_ = -1;
+    DWORD restartListError_ = 0;
+
     // True when everything in the folder is gone by now.
     bool AllChildrenGone(const std::string& path, const std::string& key) const {
         WIN32_FIND_DATAA data;

@@ -62,7 +62,7 @@ bool TUninstallLock::Take(bool ask) {
         if (!ask) {
             return false;
         }
-        if (MsgBox(ProgressWindow, AppTitle, GetMessageText(kAnotherRunningText),
+        if (MsgBox(ProgressWindow, AppTitle, MessageTextBeforeLogIsRead(kAnotherRunningText),
                    MB_RETRYCANCEL | MB_ICONWARNING) != IDRETRY) {
             return false;
         }

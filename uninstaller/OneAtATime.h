@@ -1,6 +1,7 @@
 // One uninstall at a time on a machine: a named mutex, machine-wide, held
-// from the confirmation to the end of the run, so that two runs never read,
-// lower and write the same shared-file counters at once.
+// from the confirmation (or, in a run that asks none, from before its report
+// is made) to the end of the run, the report's end line included, so that
+// two runs never read, lower and write the same shared-file counters at once.
 #pragma once
 
 #include "winapi.h"
@@ -16,8 +17,9 @@ class TUninstallLock {
     TUninstallLock& operator=(const TUninstallLock&) = delete;
     ~TUninstallLock();
 
-    // Takes the lock. While another run holds it: with `ask`, a box
-    // (message 38) offers Retry and Cancel; without, the answer is at once.
+    // Takes the lock; true at once when it is held already. While another
+    // run holds it: with `ask`, a box (message 38, from the log when it can
+    // be read) offers Retry and Cancel; without, the answer is at once.
     // False when the run must end without changing anything.
     bool Take(bool ask);
     bool Held() const { return owned_; }

@@ -132,6 +132,10 @@ void RemoveCopyFiles() {
             Ledger().DeleteFileOrSchedule(entry, name);
         }
     }
+    // The 95 family's restart-time list is written now, so that its entries
+    // are known scheduled or failed before the run's end, its final box and
+    // its exit code.
+    Ledger().RestartListWrittenBack();
 }
 
 void RemoveCreateDirs() {

@@ -24,6 +24,9 @@ extern TRunOptions RunOptions;
 // Loads the log into the profile cache on first use; an unreadable log
 // raises the engine's open error.
 std::string GetMessageText(int number);
+// The same before the log is known to be readable: the built-in text when
+// the log is missing or cannot be read, never the engine's open error.
+std::string MessageTextBeforeLogIsRead(int number);
 // Refills SectionEntries with the log's section; a missing section leaves it
 // empty.
 void LoadSection(const std::string& section);

@@ -76,27 +76,15 @@ struct TRunListsOwner {
     }
 };
 
-// The built-in text when the log cannot give one: before the log is known
-// to be readable, a text lookup must not raise the engine's open error.
-std::string TextBeforeLogIsRead(int number) {
-    try {
-        if (FileExists(InstallLogPath)) {
-            return GetMessageText(number);
-        }
-    } catch (const std::exception&) {
-    }
-    char buffer[1024];
-    int length = LoadStringA(ModuleHandle, static_cast<UINT>(number), buffer, sizeof buffer);
-    return std::string(buffer, length > 0 ? static_cast<size_t>(length) : 0);
-}
-
 void ShowError(const std::string& text) {
     if (RunOptions.ShowsBoxes()) {
         ErrorBox(text);
     }
 }
 
-int Run(TReportFile& report) {
+// `lock` and `report` outlive the run: the INI files written back at its end
+// are written under the lock and reported before the end line.
+int Run(TUninstallLock& lock, TReportFile& report) {
     MsgBoxFlags = MB_SETFOREGROUND;
     AppTitle = kAppTitle;
 
@@ -115,16 +103,27 @@ int Run(TReportFile& report) {
         RunOptions = ParseOptions(std::vector<std::string>(arguments.begin() + 1, arguments.end()));
     }
     if (!RunOptions.Valid()) {
-        ShowError(FormatOneString(TextBeforeLogIsRead(25), RunOptions.badOption));
+        ShowError(FormatOneString(MessageTextBeforeLogIsRead(25), RunOptions.badOption));
         return kExitBadOption;
     }
     InstallLogPath = RunOptions.logPath;
     // The report would replace the log it reports on, whatever spelling
-    // each path uses.
+    // each path uses, or stand at the path of a log that is missing: refused
+    // before the report is made.
     if (!RunOptions.reportPath.empty() && !InstallLogPath.empty() &&
-        SameFile(RunOptions.reportPath, InstallLogPath)) {
-        ShowError(FormatOneString(TextBeforeLogIsRead(kMsgReportIsLog), RunOptions.reportPath));
+        SameFileOrName(RunOptions.reportPath, InstallLogPath)) {
+        ShowError(
+            FormatOneString(MessageTextBeforeLogIsRead(kMsgReportIsLog), RunOptions.reportPath));
         return kExitBadOption;
+    }
+
+    // A run that asks no confirmation takes the lock before it makes its
+    // report: kept out by another run, it writes nothing, not even over that
+    // run's report when both name the same file.
+    const bool asksToConfirm = !RunOptions.Unattended();
+    const bool asksToRetry = !RunOptions.silent && !RunOptions.passive;
+    if (!asksToConfirm && !lock.Take(asksToRetry)) {
+        return kExitAnotherRunning;
     }
 
     // A log that is missing now is missing for the whole run, even when the
@@ -133,16 +132,18 @@ int Run(TReportFile& report) {
     if (!RunOptions.reportPath.empty()) {
         if (!report.Create(RunOptions.reportPath)) {
             std::string reason = SystemErrorText(report.Error());
-            ShowError(FormatOneString(TextBeforeLogIsRead(28), RunOptions.reportPath) +
+            ShowError(FormatOneString(MessageTextBeforeLogIsRead(28), RunOptions.reportPath) +
                       (reason.empty() ? "" : "\r" + reason));
             return kExitFatal;
         }
-        // The log was missing, and the report now stands at its path: the
-        // report is taken back, and nothing is left of the run.
+        // The log was missing, and the report now stands at its path under
+        // a name the system made with the file (a short name): the report is
+        // taken back, and nothing is left of the run.
         if (!logExists && !InstallLogPath.empty() && report.IsThisFile(InstallLogPath)) {
             report.Close();
             DeleteFileA(RunOptions.reportPath.c_str());
-            ShowError(FormatOneString(TextBeforeLogIsRead(kMsgReportIsLog), RunOptions.reportPath));
+            ShowError(FormatOneString(MessageTextBeforeLogIsRead(kMsgReportIsLog),
+                                      RunOptions.reportPath));
             return kExitBadOption;
         }
         // A report that cannot take its first line cannot be trusted with the
@@ -150,7 +151,7 @@ int Run(TReportFile& report) {
         if (!report.WriteLine(ReportStartLine(VANTREL_VERSION_TEXT, InstallLogPath,
                                               RunOptions.given, UtcTimestamp()))) {
             std::string reason = SystemErrorText(report.Error());
-            ShowError(FormatOneString(TextBeforeLogIsRead(28), RunOptions.reportPath) +
+            ShowError(FormatOneString(MessageTextBeforeLogIsRead(28), RunOptions.reportPath) +
                       (reason.empty() ? "" : "\r" + reason));
             return kExitFatal;
         }
@@ -182,12 +183,12 @@ int Run(TReportFile& report) {
             FormatOneString(GetMessageText(kMsgReportKept), RunOptions.reportPath));
     }
 
-    if (!RunOptions.Unattended() && QuestionBox(GetMessageText(4)) != IDYES) {
+    if (asksToConfirm && QuestionBox(GetMessageText(4)) != IDYES) {
         return kExitCancelled;
     }
-    // Held to the end of the run; a preview takes it too.
-    TUninstallLock lock;
-    if (!lock.Take(!RunOptions.silent && !RunOptions.passive)) {
+    // Held to the end of the run, after the confirmation and before any
+    // change; a preview takes it too.
+    if (!lock.Take(asksToRetry)) {
         return kExitAnotherRunning;
     }
 
@@ -279,10 +280,11 @@ std::string FinalMessageText() {
 
 int RunUninstall() {
     const DWORD startTicks = GetTickCount();
+    TUninstallLock lock; // released after the report is closed
     TReportFile report;
     int code = kExitDone;
     try {
-        code = Run(report);
+        code = Run(lock, report);
     } catch (const ESessionEnded&) {
         // Stopped between two entries; the log stays for a rerun.
         code = kExitFatal;
@@ -296,10 +298,12 @@ int RunUninstall() {
         ShowError(kUnknownErrorText);
         code = kExitFatal;
     }
-    // The INI files still changed in the cache (the restart-time list of the
-    // 95 family, the files of a run that ended part-way) are written back
-    // now, so that their outcomes are in the report before its end.
+    // What a run that ended part-way left changed in the INI cache (the 95
+    // family's restart-time list, the INI files of the AddIni phase) is
+    // written back now, so that its outcomes are in the report before its
+    // end.
     try {
+        Ledger().RestartListWrittenBack();
         Ledger().IniWrittenBack(FreeIniFiles());
     } catch (...) {
     }

@@ -12,7 +12,9 @@ process beside the uninstaller, or a restart, and so no scenario can hold.
   path survives the restart (natively `vantrel-reg restart`, under Wine
   `wineboot -r`); the moved-aside file is gone.
 - one-at-a-time: a run held at a PreRunApp program keeps a second /S run
-  out (1618, nothing changed); the second run succeeds once the first ended.
+  out (1618, nothing changed), and the second run names the same /LOG: it
+  writes nothing there, and the first run's report is whole at its end; the
+  second run succeeds once the first ended.
 - session: while the phases run the session's end is refused (natively
   SIGPWR, under Wine `wineboot --end-session`); when it ends all the same
   (natively SIGPWR queued with 1, under Wine WM_ENDSESSION with TRUE sent
@@ -200,19 +202,31 @@ class Live:
                           .encode("cp1252"))
         second = DIR + "\\second\\install.log"
         self.m.write_file(second, ("[CopyFiles]\r\n%s\\second\\b.txt=1\r\n" % DIR).encode("cp1252"))
-        running = self.start(first, "/S", "/LOG=" + self.win(self.work / "first.jsonl"))
+        report = "/LOG=" + self.win(self.work / "first.jsonl")
+        running = self.start(first, "/S", report)
         try:
             self.wait_for(ready)
-            code = self.run(second, "/S", "/LOG=" + self.win(self.work / "kept-out.jsonl"))
+            before = (self.work / "first.jsonl").read_bytes()
+            # A fleet tool runs the same command line for another product.
+            code = self.run(second, "/S", report)
             expect(code == 1618 % 256 or code == 1618, "second run exit %s, not 1618" % code)
-            end = self.report("kept-out.jsonl")[-1]
-            expect(end.get("exit") == 1618, "kept-out end line %r" % end)
             expect(self.exists(DIR + "\\second\\b.txt") and self.exists(second),
                    "the run kept out changed something")
+            expect((self.work / "first.jsonl").read_bytes() == before,
+                   "the run kept out wrote over the running one's report")
         finally:
             stop.touch()
             first_code = running.wait(timeout=120)
         expect(first_code == 0, "first run exit %s" % first_code)
+        lines = self.report("first.jsonl")
+        expect(lines and lines[0].get("log", "").upper() == first.upper(),
+               "the report does not start with the first run's line: %r" % lines[:1])
+        expect([(e.get("phase"), e.get("outcome")) for e in lines if e.get("type") == "entry"] ==
+               [("PreRunApp", "program-run"), ("CopyFiles", "removed"),
+                ("InstallLog", "removed")] and
+               lines[-1].get("type") == "end" and lines[-1].get("exit") == 0 and
+               lines[-1].get("complete") is True,
+               "the first run's report is not whole: %r" % lines)
         code = self.run(second, "/S")
         expect(code == 0, "second run after the first: exit %s" % code)
         expect(not self.exists(DIR + "\\second\\b.txt"), "the second run removed nothing")

@@ -131,6 +131,33 @@ TEST_F(ReportFileTest, KnowsItselfUnderEverySpellingOfItsPath) {
     }
     EXPECT_FALSE(SameFile(path, PathOf("missing.jsonl")));
     EXPECT_FALSE(SameFile(PathOf("missing.jsonl"), PathOf("missing.jsonl")));
+    for (const Spelling& s : spellings) {
+        EXPECT_EQ(SameFileOrName(path, s.path), s.same) << s.path;
+    }
+}
+
+// A missing file is known by its name's normal form, in a missing folder too.
+TEST_F(ReportFileTest, MissingFileIsKnownUnderEverySpellingOfItsName) {
+    ASSERT_TRUE(CreateDirectoryA(PathOf("sub").c_str(), nullptr));
+    const std::string path = PathOf("gone\\install.log");
+    struct Spelling {
+        std::string path;
+        bool same;
+    };
+    const Spelling spellings[] = {
+        {PathOf("GONE\\INSTALL.LOG"), true},
+        {PathOf("gone/install.log"), true},
+        {PathOf("sub\\..\\gone\\.\\install.log"), true},
+        {PathOf("gone\\\\install.log"), true},
+        {PathOf("gone\\install.log. "), true},
+        {PathOf("gone\\install.log2"), false},
+        {PathOf("sub\\install.log"), false},
+        {PathOf("gone"), false},
+    };
+    for (const Spelling& s : spellings) {
+        EXPECT_EQ(SameFileOrName(path, s.path), s.same) << s.path;
+        EXPECT_FALSE(SameFile(path, s.path)) << "missing: " << s.path;
+    }
 }
 
 } // namespace
