@@ -21,6 +21,14 @@ bool FileIdOf(const std::string& path, TFileId& id) {
     return handle && FileIdOf(handle.Get(), id);
 }
 
+bool FolderIdOf(const std::string& path, bool linkItself, TFileId& id) {
+    TScopedHandle handle(CreateFileA(
+        path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | (linkItself ? FILE_FLAG_OPEN_REPARSE_POINT : 0),
+        nullptr));
+    return handle && FileIdOf(handle.Get(), id);
+}
+
 bool SameFile(const std::string& first, const std::string& second) {
     TFileId one;
     TFileId two;

@@ -2,8 +2,10 @@
 // folders. One table of each kind, here and nowhere else.
 #include "ktGuardRails.h"
 
+#include "ktFileIdentity.h"
 #include "ktFileUtils.h"
 #include "ktPathNames.h"
+#include "ktPlatform.h"
 #include "ktRegIni.h"
 #include "ktText.h"
 #include "winapi.h"
@@ -311,8 +313,8 @@ std::string TempDirectory() {
     return length > 0 && length < sizeof buffer ? std::string(buffer, length) : std::string();
 }
 
-// The form a folder is compared in: normalised, "/" as "\", upper case,
-// without a trailing backslash.
+// The form a folder is compared in: normalised (namespace prefixes gone),
+// "/" as "\", upper case, without a trailing backslash.
 std::string FolderKey(const std::string& path) {
     return NormalizeFilePath(NormalizedPath(path));
 }
@@ -342,6 +344,10 @@ struct TFolderTables {
     std::unordered_set<std::string> folders;
     // Folders whose every child is a user's profile.
     std::unordered_set<std::string> profileParents;
+    // The same by identity (NT family): the protected folders themselves,
+    // and the folders the profile parents lead to.
+    std::unordered_set<TFileId, TFileIdHash> folderIds;
+    std::unordered_set<TFileId, TFileIdHash> profileParentIds;
 };
 
 // Folder identifiers 0 to 0x3F cover every shell folder the system knows;
@@ -389,9 +395,42 @@ const TFolderTables& FolderTables() {
                 }
             }
         }
+        if (IsNtFamily()) {
+            TFileId id;
+            for (const std::string& path : result.paths) {
+                if (FolderIdOf(path, true, id)) {
+                    result.folderIds.insert(id);
+                }
+            }
+            for (const std::string& parent : result.profileParents) {
+                if (FolderIdOf(parent, false, id)) {
+                    result.profileParentIds.insert(id);
+                }
+            }
+        }
         return result;
     }();
     return tables;
+}
+
+// Names that no lexical rule brings to a protected folder's, yet reach it:
+// a drive letter made with SUBST, a share of the local disk, a volume's own
+// name ("\\?\Volume{...}\"), a short name given explicitly, the native
+// layer's own paths. The folder removal would take the name itself, so a
+// link or junction counts as itself; but a profile's parent is the folder
+// its name leads to, since every name below it leads there too.
+bool IsProtectedFolderById(const TFolderTables& tables, std::string folder) {
+    while (folder.size() > 1 && (folder.back() == '\\' || folder.back() == '/')) {
+        folder.pop_back();
+    }
+    TFileId id;
+    if (FolderIdOf(folder, true, id) && tables.folderIds.count(id) != 0) {
+        return true;
+    }
+    size_t cut = folder.find_last_of("\\/");
+    std::string parent = cut == std::string::npos ? std::string() : folder.substr(0, cut);
+    return !IsDriveRoot(NormalizeFilePath(parent)) && FolderIdOf(parent, false, id) &&
+           tables.profileParentIds.count(id) != 0;
 }
 
 } // namespace
@@ -409,6 +448,10 @@ std::string NormalizeFilePath(const std::string& path) {
     return UpperCase(result);
 }
 
+// A key has no other spellings than these: the registry applies no "." or
+// "..", and keeps the blanks and dots around a name as part of it ("Run "
+// is a key of its own beside "Run"), so each part is compared as it
+// stands, letter case apart.
 std::string CanonicalRegKey(const std::string& keyPath) {
     HKEY root = nullptr;
     std::string subKey;
@@ -449,12 +492,16 @@ bool IsProtectedDirectory(const std::string& path) {
     if (IsDriveRoot(NormalizeFilePath(path))) {
         return true;
     }
-    std::string key = FolderKey(path);
+    std::string folder = NormalizedPath(path);
+    std::string key = NormalizeFilePath(folder);
     if (IsDriveRoot(key)) {
         return true;
     }
     const TFolderTables& tables = FolderTables();
-    return tables.folders.count(key) != 0 || tables.profileParents.count(ParentKey(key)) != 0;
+    if (tables.folders.count(key) != 0 || tables.profileParents.count(ParentKey(key)) != 0) {
+        return true;
+    }
+    return IsNtFamily() && IsProtectedFolderById(tables, folder);
 }
 
 std::vector<std::string> WellKnownRegKeys() {

@@ -17,12 +17,15 @@
 bool IsProtectedRegKey(const std::string& keyPath);
 
 // True when the directory, in its normalised form (NormalizedPath: so
-// ".", "..", doubled separators, trailing dots and blanks and short names
-// make no difference), is a drive root, the Windows, system or a temporary
-// folder, a shell folder (Program Files, Start Menu, Desktop, Fonts and the
-// rest that SHGetSpecialFolderPathA names), a folder Windows creates below
-// the Start menu's Programs, a user's profile or the folder that holds the
-// profiles.
+// ".", "..", doubled separators, trailing dots and blanks, short names and
+// the "\\?\", "\\.\" and "\??\" prefixes make no difference), is a drive
+// root, the Windows, system or a temporary folder, a shell folder (Program
+// Files, Start Menu, Desktop, Fonts and the rest that
+// SHGetSpecialFolderPathA names), a folder Windows creates below the Start
+// menu's Programs, a user's profile or the folder that holds the profiles.
+// On the NT family an existing folder is also known by its identity, so
+// that any other name that reaches it (a SUBST drive, a share, a volume
+// name) is protected too.
 bool IsProtectedDirectory(const std::string& path);
 
 // The key named by a registry path taken as a key, in the form the guard

@@ -3,6 +3,7 @@
 
 #include "winapi.h"
 
+#include <cctype>
 #include <vector>
 
 namespace {
@@ -22,17 +23,67 @@ template <typename Call> std::string AskForPath(Call call) {
     return std::string(buffer.data(), length);
 }
 
-} // namespace
+bool IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
 
-std::string NormalizedPath(const std::string& path) {
+// "\\?\", "\\.\" or "\??\" (with either separator) at the start.
+bool HasNamespacePrefix(const std::string& path) {
+    return path.size() >= 4 && IsSeparator(path[0]) && IsSeparator(path[3]) &&
+           ((IsSeparator(path[1]) && (path[2] == '?' || path[2] == '.')) ||
+            (path[1] == '?' && path[2] == '?'));
+}
+
+// The path without a namespace prefix that the file calls accept in front
+// of an ordinary path: "\\?\" (the path handed on as it is), "\\.\" (the
+// device namespace, where "C:" is the drive) and "\??\" (the object
+// manager's own, which the file calls pass through as well), each followed
+// by a drive ("\\?\C:\x" is "C:\x") or by "UNC\" ("\\?\UNC\server\share"
+// is "\\server\share"). Any other path, a device's ("\\.\NUL") or a
+// volume's ("\\?\Volume{...}\") among them, comes back as it is.
+std::string WithoutNamespacePrefix(const std::string& path) {
+    if (!HasNamespacePrefix(path)) {
+        return path;
+    }
+    std::string rest = path.substr(4);
+    if (rest.size() >= 2 && isalpha(static_cast<unsigned char>(rest[0])) && rest[1] == ':') {
+        return rest;
+    }
+    if (rest.size() >= 4 && toupper(static_cast<unsigned char>(rest[0])) == 'U' &&
+        toupper(static_cast<unsigned char>(rest[1])) == 'N' &&
+        toupper(static_cast<unsigned char>(rest[2])) == 'C' && IsSeparator(rest[3])) {
+        return "\\\\" + rest.substr(4);
+    }
+    return path;
+}
+
+std::string FullPath(const std::string& path) {
+    return AskForPath([&path](char* buffer, DWORD size) {
+        return GetFullPathNameA(path.c_str(), size, buffer, nullptr);
+    });
+}
+
+std::string NormalForm(const std::string& path) {
     if (path.empty()) {
         return path;
     }
-    std::string full = AskForPath([&path](char* buffer, DWORD size) {
-        return GetFullPathNameA(path.c_str(), size, buffer, nullptr);
-    });
+    // GetFullPathNameA takes "\??\" for a path below the current drive's
+    // root, which the file calls do not: it goes first.
+    std::string given = WithoutNamespacePrefix(path);
+    std::string full = FullPath(given);
     if (full.empty()) {
         return path;
+    }
+    // "\\?\" paths come back from it as they are, "\\.\" ones normalised
+    // but with their prefix; without it, the path gets the normalisation
+    // that the system would not give it after "\\?\". A name that only such
+    // a path reaches ("x." or "x " with its trailing dot or blank) then
+    // reads as the name without them: what compares this form errs on the
+    // side of the existing folder.
+    std::string plain = WithoutNamespacePrefix(full);
+    if (plain != full) {
+        std::string again = FullPath(plain);
+        full = again.empty() ? plain : again;
     }
     // The system's short names always hold a "~": a path without one is its
     // own long form, letter case apart, and asking the file system would
@@ -43,4 +94,10 @@ std::string NormalizedPath(const std::string& path) {
     std::string longPath = AskForPath(
         [&full](char* buffer, DWORD size) { return GetLongPathNameA(full.c_str(), buffer, size); });
     return longPath.empty() ? full : longPath;
+}
+
+} // namespace
+
+std::string NormalizedPath(const std::string& path) {
+    return NormalForm(path);
 }

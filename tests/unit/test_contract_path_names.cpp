@@ -48,6 +48,9 @@ const FullCase kFullCases[] = {
     {"C:\\a \\", "C:\\a \\"},
     {"C:\\a\\...", "C:\\a\\"},
     {"C:\\a\\...\\b", "C:\\a\\..\\b"},
+    // After "\\?\" a path is taken as it is; a "\\.\" path is normalised.
+    {"\\\\?\\C:\\a\\..\\b.", "\\\\?\\C:\\a\\..\\b."},
+    {"\\\\.\\C:\\a\\..\\b\\\\c. ", "\\\\.\\C:\\b\\c"},
     // A network path never climbs above its share.
     {"\\\\server\\share\\a\\..\\..\\b", "\\\\server\\share\\b"},
     {"\\\\server\\share", "\\\\server\\share"},

@@ -125,7 +125,8 @@ TEST(GuardRails, EveryProtectedKeyInEverySpelling) {
 
 // Other names of a folder: letter case, "/" and doubled separators, a
 // trailing separator, ".", a detour through "..", trailing dots and
-// blanks, and the short form.
+// blanks, the short form, and the namespace prefixes that the file calls
+// accept before a drive.
 std::vector<std::string> FolderSpellings(const std::string& path) {
     size_t cut = path.find_last_of('\\');
     std::string name = path.substr(cut + 1);
@@ -139,7 +140,14 @@ std::vector<std::string> FolderSpellings(const std::string& path) {
                                       path + "\\..\\" + name,
                                       path + ". .",
                                       path.substr(0, cut + 1) + ".\\" + name,
-                                      GetShortPath(path)};
+                                      GetShortPath(path),
+                                      "\\\\?\\" + path,
+                                      "\\\\?\\" + Lower(path) + "\\",
+                                      "\\\\.\\" + path,
+                                      "\\\\.\\" + path + "\\..\\" + name,
+                                      "\\??\\" + path,
+                                      "//?/" + Replace(path, "\\", "/"),
+                                      "\\\\?\\" + GetShortPath(path)};
     return names;
 }
 
@@ -168,19 +176,64 @@ TEST(GuardRails, EveryProtectedFolderInEverySpelling) {
     // A detour from one protected folder to another.
     EXPECT_TRUE(IsProtectedDirectory(windows + "\\Temp\\..\\system32"));
     EXPECT_TRUE(IsProtectedDirectory(programFiles + "\\Vantrel\\.."));
-    for (const std::string& path :
-         {std::string("C:\\"), std::string("c:"), std::string("D:/"), std::string("\\"),
-          std::string("C:\\.."), std::string("C:\\Windows\\..\\.\\"),
-          std::string("\\\\server\\share"), std::string("\\\\server\\share\\app\\..")}) {
+    for (const char* path : {"C:\\", "c:", "D:/", "\\", "C:\\..", "C:\\Windows\\..\\.\\",
+                             "\\\\server\\share", "\\\\server\\share\\app\\..", "\\\\?\\C:\\",
+                             "\\\\.\\d:", "\\??\\C:\\", "\\\\?\\UNC\\server\\share",
+                             "\\\\.\\unc\\server\\share\\app\\..", "\\??\\UNC\\server\\share\\"}) {
         EXPECT_TRUE(IsProtectedDirectory(path)) << path;
     }
     for (const std::string& path :
          {programFiles + "\\Vantrel", programs + "\\Vantrel", windows + "\\Vantrel",
           temp + "\\Vantrel", programs + "\\Accessories\\Vantrel",
-          std::string("\\\\server\\share\\app")}) {
+          std::string("\\\\server\\share\\app"), "\\\\?\\" + programFiles + "\\Vantrel",
+          std::string("\\\\?\\UNC\\server\\share\\app")}) {
         EXPECT_FALSE(IsProtectedDirectory(path)) << path;
         EXPECT_FALSE(IsProtectedDirectory(path + "\\.")) << path;
     }
+}
+
+// The folder as the host shows it: natively the machine folder's own path,
+// under Wine the Z: drive, which shows the host's whole tree. Names that no
+// lexical rule brings to the folder's, as a SUBST drive, a share of the
+// local disk or a volume's own name are on Windows.
+std::string HostName(const std::string& path) {
+    auto variable = [](const char* name) {
+        char buffer[MAX_PATH + 1] = {};
+        DWORD length = GetEnvironmentVariableA(name, buffer, sizeof buffer);
+        return length < sizeof buffer ? std::string(buffer, length) : std::string();
+    };
+    bool wine = UnderWine();
+    std::string machine = variable(wine ? "WINEPREFIX" : "VANTREL_ROOT");
+    if (machine.empty() && !wine) {
+        machine = variable("HOME") + "/.local/share/vantrel/machine";
+    }
+    std::string host = machine + "/drive_" +
+                       static_cast<char>(tolower(static_cast<unsigned char>(path[0]))) +
+                       Replace(path.substr(2), "\\", "/");
+    return wine ? "Z:" + Replace(host, "/", "\\") : host;
+}
+
+TEST(GuardRails, AProtectedFolderIsKnownByItselfUnderAnyName) {
+    char system[MAX_PATH + 1] = {};
+    ASSERT_GT(GetSystemDirectoryA(system, sizeof system), 0u);
+    char temp[MAX_PATH + 1] = {};
+    ASSERT_GT(GetTempPathA(sizeof temp, temp), 0u);
+    std::vector<std::string> folders = {GetWindowsDir(), RemoveBackslash(temp)};
+    if (PathExists(system)) {
+        folders.push_back(system); // natively only made when a test needs it
+    }
+    for (const std::string& folder : folders) {
+        ASSERT_TRUE(PathExists(folder)) << folder;
+        std::string other = HostName(folder);
+        ASSERT_TRUE(PathExists(other)) << other;
+        EXPECT_TRUE(IsProtectedDirectory(other)) << other;
+        EXPECT_TRUE(IsProtectedDirectory(other + "\\")) << other;
+    }
+    // A folder of one's own stays removable under its other name.
+    std::string mine = GetWindowsDir() + "\\Vantrel guard test";
+    ASSERT_TRUE(CreateDirectoryA(mine.c_str(), nullptr) || PathExists(mine));
+    EXPECT_FALSE(IsProtectedDirectory(HostName(mine)));
+    RemoveDirectoryA(mine.c_str());
 }
 
 // Each user's profile is protected as a child of the folder that holds the
