@@ -23,8 +23,9 @@ namespace {
 // in the form the rules below bring every spelling to: the classes as
 // HKLM\SOFTWARE\Classes, the 32-bit view without its Wow6432Node, every
 // ControlSet00N as CurrentControlSet. Each key's ancestors are protected
-// too. Besides this table every root, and every key directly below HKLM,
-// HKCU and HKU (each user's key), is protected.
+// too. Besides this table every root, every key directly below HKLM, HKCU
+// and HKU (each user's key), and every key directly below the user's
+// Control Panel is protected.
 const char* const kWellKnownKeys[] = {
     // The classes (HKCR), the user's as well as the machine's.
     "HKLM\\SOFTWARE\\Classes\\*\\shell",
@@ -102,18 +103,23 @@ const char* const kWellKnownKeys[] = {
     "HKLM\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application",
     "HKLM\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\System",
     "HKLM\\SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters",
-    // The user's settings (and each user's below HKU).
-    "HKCU\\Control Panel\\Accessibility",
-    "HKCU\\Control Panel\\Appearance",
-    "HKCU\\Control Panel\\Colors",
-    "HKCU\\Control Panel\\Cursors",
+    // The user's settings (and each user's below HKU). Every key directly
+    // below Control Panel is protected by rule; these lie deeper.
+    "HKCU\\Control Panel\\Accessibility\\HighContrast",
+    "HKCU\\Control Panel\\Accessibility\\Keyboard Preference",
+    "HKCU\\Control Panel\\Accessibility\\Keyboard Response",
+    "HKCU\\Control Panel\\Accessibility\\MouseKeys",
+    "HKCU\\Control Panel\\Accessibility\\ShowSounds",
+    "HKCU\\Control Panel\\Accessibility\\SoundSentry",
+    "HKCU\\Control Panel\\Accessibility\\StickyKeys",
+    "HKCU\\Control Panel\\Accessibility\\TimeOut",
+    "HKCU\\Control Panel\\Accessibility\\ToggleKeys",
+    "HKCU\\Control Panel\\Appearance\\Schemes",
+    "HKCU\\Control Panel\\Cursors\\Schemes",
     "HKCU\\Control Panel\\Desktop\\WindowMetrics",
-    "HKCU\\Control Panel\\Input Method",
-    "HKCU\\Control Panel\\International",
-    "HKCU\\Control Panel\\Keyboard",
-    "HKCU\\Control Panel\\Mouse",
-    "HKCU\\Control Panel\\PowerCfg",
-    "HKCU\\Control Panel\\Sound",
+    "HKCU\\Control Panel\\Input Method\\Hot Keys",
+    "HKCU\\Control Panel\\International\\Geo",
+    "HKCU\\Control Panel\\PowerCfg\\PowerPolicies",
     "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths",
     "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
     "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
@@ -479,6 +485,11 @@ bool IsProtectedRegKey(const std::string& keyPath) {
     std::vector<std::string> parts = TableForm(key);
     if (parts.size() <= 2 && (parts[0] == "HKLM" || parts[0] == "HKCU" || parts[0] == "HKU")) {
         return true; // a root, or a key directly below one
+    }
+    // The user's Control Panel holds Windows' settings, one key for each
+    // kind, and each version of Windows adds kinds of its own.
+    if (parts.size() <= 3 && Begins(parts, {"HKCU", "CONTROL PANEL"})) {
+        return true;
     }
     std::string joined = parts[0];
     for (size_t i = 1; i < parts.size(); ++i) {

@@ -9,7 +9,8 @@
 // True when deleting the key named by `keyPath` (a registry path taken as a
 // key, with or without a trailing backslash, empty parts dropped) would
 // delete a well-known key: a root, a key directly below HKLM, HKCU or HKU,
-// or one of the table's keys or an ancestor of one. Letter case is ignored;
+// the user's Control Panel or a key directly below it, or one of the
+// table's keys or an ancestor of one. Letter case is ignored;
 // HKCR and HKCU\Software\Classes stand for HKLM\SOFTWARE\Classes, a
 // Wow6432Node (32-bit view) for the key it mirrors, a user's key below HKU
 // for HKCU, and every ControlSet00N for CurrentControlSet. Values and other

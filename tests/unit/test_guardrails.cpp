@@ -82,11 +82,19 @@ const char* const kMustBeProtected[] = {
     "HKLM\\SOFTWARE\\Classes\\CLSID",
     "HKLM\\SOFTWARE\\Classes\\*",
     "HKCU\\Environment",
+    "HKCU\\Control Panel",
     "HKCU\\Control Panel\\Desktop",
     "HKCU\\Control Panel\\International",
     "HKCU\\Control Panel\\Keyboard",
     "HKCU\\Control Panel\\Mouse",
     "HKCU\\Control Panel\\Colors",
+    // Children of the Control Panel that the table does not name.
+    "HKCU\\Control Panel\\Bluetooth",
+    "HKCU\\Control Panel\\Don't Load",
+    "HKCU\\Control Panel\\Personalization",
+    "HKCU\\Control Panel\\TimeDate",
+    "HKCU\\Control Panel\\Any Kind Windows Adds Later",
+    "HKCU\\Control Panel\\Accessibility\\StickyKeys",
     "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run",
 };
 
@@ -101,6 +109,10 @@ const char* const kRemovable[] = {
     "HKLM\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Vantrel",
     "HKCU\\Software\\Vantrel",
     "HKCU\\Control Panel\\Desktop\\Vantrel",
+    "HKCU\\Control Panel\\Any Kind\\Vantrel",
+    "HKCU\\Software\\Vantrel\\Control Panel\\Desktop",
+    // A class of that name is no user's settings.
+    "HKLM\\SOFTWARE\\Classes\\Control Panel",
 };
 
 TEST(GuardRails, EveryProtectedKeyInEverySpelling) {
