@@ -243,24 +243,41 @@ const char* RootName(HKEY root) {
 // ---- Folders ------------------------------------------------------------------
 
 // Folders that Windows creates below the Start menu's Programs, the user's
-// and all users'.
+// and all users', from the 95 family to today's systems. Names compare
+// without regard to case ("StartUp" on the 95 family is "Startup").
 const char* const kProgramsFolders[] = {
+    // Since the 95 family.
     "Accessories",
-    "Accessories\\Accessibility",
     "Accessories\\Communications",
     "Accessories\\Entertainment",
+    "Accessories\\Fax",
+    "Accessories\\Games",
+    "Accessories\\HyperTerminal",
+    "Accessories\\Internet Tools",
+    "Accessories\\Multimedia",
     "Accessories\\System Tools",
-    "Accessories\\Windows PowerShell",
+    "Online Services",
+    "StartUp",
+    // Since Windows 2000 and XP.
+    "Accessories\\Accessibility",
     "Administrative Tools",
     "Games",
+    "Tablet PC",
+    // Since Windows Vista and 7.
+    "Accessories\\Ease of Access",
+    "Accessories\\Tablet PC",
+    "Accessories\\Windows PowerShell",
+    "Extras and Upgrades",
     "Maintenance",
-    "Startup",
+    // Since Windows 8, 10 and 11.
+    "Accessibility",
     "System Tools",
     "Windows Accessories",
     "Windows Administrative Tools",
     "Windows Ease of Access",
     "Windows PowerShell",
     "Windows System",
+    "Windows Tools",
 };
 
 // Environment variables that name system folders: the temporary folders,

@@ -135,6 +135,33 @@ TEST(GuardRails, EveryProtectedKeyInEverySpelling) {
     }
 }
 
+// The folders below the Start menu's Programs that some Windows creates.
+const char* const kWindowsProgramsFolders[] = {
+    "Accessibility",
+    "Accessories",
+    "Accessories\\Accessibility",
+    "Accessories\\Ease of Access",
+    "Accessories\\Games",
+    "Accessories\\HyperTerminal",
+    "Accessories\\Internet Tools",
+    "Accessories\\Multimedia",
+    "Accessories\\System Tools",
+    "Accessories\\Tablet PC",
+    "Administrative Tools",
+    "Maintenance",
+    "Online Services",
+    "StartUp",
+    "Startup",
+    "System Tools",
+    "Tablet PC",
+    "Windows Accessories",
+    "Windows Administrative Tools",
+    "Windows Ease of Access",
+    "Windows PowerShell",
+    "Windows System",
+    "Windows Tools",
+};
+
 // Other names of a folder: letter case, "/" and doubled separators, a
 // trailing separator, ".", a detour through "..", trailing dots and
 // blanks, the short form, and the namespace prefixes that the file calls
@@ -172,12 +199,16 @@ TEST(GuardRails, EveryProtectedFolderInEverySpelling) {
     std::string programs = buffer;
     ASSERT_TRUE(SHGetSpecialFolderPathA(nullptr, buffer, 0x26, FALSE)); // Program Files
     std::string programFiles = buffer;
+    ASSERT_TRUE(SHGetSpecialFolderPathA(nullptr, buffer, 0x17, FALSE)); // all users' Programs
+    std::string commonPrograms = buffer;
     std::vector<std::string> folders = ProtectedFolders();
-    for (const std::string& path :
-         {windows, windows + "\\Temp", temp, programs + "\\Accessories",
-          programs + "\\Administrative Tools", programs + "\\Startup", programs + "\\Maintenance",
-          programs + "\\System Tools", programFiles}) {
+    for (const std::string& path : {windows, windows + "\\Temp", temp, programFiles}) {
         folders.push_back(path);
+    }
+    for (const std::string& menu : {programs, commonPrograms}) {
+        for (const char* name : kWindowsProgramsFolders) {
+            folders.push_back(menu + "\\" + name);
+        }
     }
     ASSERT_GT(folders.size(), 20u);
     for (const std::string& folder : folders) {
