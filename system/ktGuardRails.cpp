@@ -339,7 +339,7 @@ std::string TempDirectory() {
 // The form a folder is compared in: normalised (namespace prefixes gone),
 // "/" as "\", upper case, without a trailing backslash.
 std::string FolderKey(const std::string& path) {
-    return NormalizeFilePath(NormalizedPath(path));
+    return NormalizeFilePath(NormalizedFolderPath(path));
 }
 
 std::string ParentKey(const std::string& key) {
@@ -418,17 +418,16 @@ const TFolderTables& FolderTables() {
                 }
             }
         }
-        if (IsNtFamily()) {
-            TFileId id;
-            for (const std::string& path : result.paths) {
-                if (FolderIdOf(path, true, id)) {
-                    result.folderIds.insert(id);
-                }
+        // (Empty on the 95 family, which opens no folder.)
+        TFileId id;
+        for (const std::string& path : result.paths) {
+            if (FolderIdOf(path, true, id)) {
+                result.folderIds.insert(id);
             }
-            for (const std::string& parent : result.profileParents) {
-                if (FolderIdOf(parent, false, id)) {
-                    result.profileParentIds.insert(id);
-                }
+        }
+        for (const std::string& parent : result.profileParents) {
+            if (FolderIdOf(parent, false, id)) {
+                result.profileParentIds.insert(id);
             }
         }
         return result;
@@ -520,7 +519,7 @@ bool IsProtectedDirectory(const std::string& path) {
     if (IsDriveRoot(NormalizeFilePath(path))) {
         return true;
     }
-    std::string folder = NormalizedPath(path);
+    std::string folder = NormalizedFolderPath(path);
     std::string key = NormalizeFilePath(folder);
     if (IsDriveRoot(key)) {
         return true;

@@ -17,7 +17,7 @@
 // keys below the well-known keys are not protected.
 bool IsProtectedRegKey(const std::string& keyPath);
 
-// True when the directory, in its normalised form (NormalizedPath: so
+// True when the directory, in its normalised form (NormalizedFolderPath: so
 // ".", "..", doubled separators, trailing dots and blanks, short names and
 // the "\\?\", "\\.\" and "\??\" prefixes make no difference), is a drive
 // root, the Windows, system or a temporary folder, a shell folder (Program

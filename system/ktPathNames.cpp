@@ -1,6 +1,7 @@
 // The normal form of a path, through the system's own calls.
 #include "ktPathNames.h"
 
+#include "ktPlatform.h"
 #include "winapi.h"
 
 #include <cctype>
@@ -63,7 +64,7 @@ std::string FullPath(const std::string& path) {
     });
 }
 
-std::string NormalForm(const std::string& path) {
+std::string NormalForm(const std::string& path, bool anyAlias) {
     if (path.empty()) {
         return path;
     }
@@ -85,10 +86,17 @@ std::string NormalForm(const std::string& path) {
         std::string again = FullPath(plain);
         full = again.empty() ? plain : again;
     }
-    // The system's short names always hold a "~": a path without one is its
-    // own long form, letter case apart, and asking the file system would
-    // walk every folder of the path (a millisecond and more per path).
-    if (full.find('~') == std::string::npos) {
+    // Short names: every alias that the NT family forms for a long name
+    // holds a "~" (the numeric tail, also in its hashed form), and so does
+    // every one the 95 family forms by default; a name that fits 8.3 is its
+    // own short name, letter case apart. Without a "~" only an alias given
+    // explicitly (SetFileShortNameW, "fsutil file setshortname") or one the
+    // 95 family forms once NameNumericTail is set to 0 ("PROGRAMF" for
+    // "Program Files") names a file by another name. A path without a "~"
+    // is therefore taken as its own long form unless the caller asks for
+    // every alias: asking the file system walks every folder of the path
+    // (a millisecond and more per path).
+    if (!anyAlias && full.find('~') == std::string::npos) {
         return full;
     }
     std::string longPath = AskForPath(
@@ -99,5 +107,12 @@ std::string NormalForm(const std::string& path) {
 } // namespace
 
 std::string NormalizedPath(const std::string& path) {
-    return NormalForm(path);
+    return NormalForm(path, false);
+}
+
+std::string NormalizedFolderPath(const std::string& path) {
+    // The NT family's guard rails also know a folder by its identity, which
+    // an alias given explicitly reaches; the 95 family opens no folder, so
+    // there the name itself is asked.
+    return NormalForm(path, !IsNtFamily());
 }

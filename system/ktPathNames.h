@@ -16,3 +16,10 @@
 // results without regard to it. Lexical calls, and a walk of the path's
 // folders only for a path that holds a "~".
 std::string NormalizedPath(const std::string& path);
+
+// The same for a folder, where an alias without a "~" counts too: on the 95
+// family every existing path is asked for its long form (ktPathNames.cpp
+// tells which aliases lack a "~"; on the NT family the guard rails reach
+// them through the folder's identity). For the few paths that name
+// folders, never for each file.
+std::string NormalizedFolderPath(const std::string& path);

@@ -7,6 +7,7 @@
 #include "ktHandle.h"
 #include "ktLedger.h"
 #include "ktPathNames.h"
+#include "ktPlatform.h"
 #include "ktReport.h"
 #include "ktText.h"
 
@@ -293,6 +294,32 @@ TEST(GuardRails, ProfilesAndTheirParentAreProtected_NativeMachineHasNoProfiles) 
         EXPECT_TRUE(IsProtectedDirectory(path)) << path;
     }
     EXPECT_FALSE(IsProtectedDirectory(profile + "\\Vantrel"));
+}
+
+class FolderNames : public TempDirTest {
+  protected:
+    void TearDown() override {
+        SetPlatformId(PlatformVersion().dwPlatformId);
+        TempDirTest::TearDown();
+    }
+    static bool EndsWith(const std::string& text, const std::string& end) {
+        return text.size() >= end.size() &&
+               text.compare(text.size() - end.size(), end.size(), end) == 0;
+    }
+};
+
+// A folder's name is asked for its long form on the 95 family even without
+// a "~" (an alias formed there without its numeric tail has none), which
+// shows in the name's letter case on disk; on the NT family, and for a
+// file's path on both, a name without a "~" costs no walk of its folders.
+TEST_F(FolderNames, LongFormAskedWhereAnAliasCanLackATilde) {
+    ASSERT_TRUE(CreateDirectoryA(PathOf("MyDir").c_str(), nullptr));
+    const std::string asked = PathOf("MYDIR");
+    SetPlatformId(VER_PLATFORM_WIN32_WINDOWS);
+    EXPECT_TRUE(EndsWith(NormalizedFolderPath(asked), "\\MyDir")) << NormalizedFolderPath(asked);
+    EXPECT_TRUE(EndsWith(NormalizedPath(asked), "\\MYDIR")) << NormalizedPath(asked);
+    SetPlatformId(VER_PLATFORM_WIN32_NT);
+    EXPECT_TRUE(EndsWith(NormalizedFolderPath(asked), "\\MYDIR")) << NormalizedFolderPath(asked);
 }
 
 class GuardedLedger : public TempRegTest {
