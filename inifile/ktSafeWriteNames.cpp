@@ -6,6 +6,7 @@
 #include "ktSafeWrite.h"
 
 #include "ktHandle.h"
+#include "ktPlatform.h"
 #include "ktText.h"
 #include "ktFileBytes.h"
 
@@ -160,9 +161,8 @@ std::string FinalFileName(const std::string& fileName) {
     if (finalPath == nullptr) {
         return SpelledName(fileName);
     }
-    TScopedHandle file(CreateFileA(fileName.c_str(), 0,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    TScopedHandle file(CreateFileA(fileName.c_str(), 0, ShareAll(), nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     char path[MAX_PATH * 2];
     DWORD length = file ? finalPath(file.Get(), path, sizeof path, 0) : 0;
     if (length == 0 || length >= sizeof path) {
@@ -200,8 +200,7 @@ bool ReplaceWithRights(const std::string& fileName, const std::string& replaceme
     // deletion cannot be replaced: found out first, so that the call is not
     // even tried (Wine's moves the file aside under a name of its own and
     // leaves that file behind when it cannot).
-    TScopedHandle probe(CreateFileA(fileName.c_str(), GENERIC_WRITE | DELETE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+    TScopedHandle probe(CreateFileA(fileName.c_str(), GENERIC_WRITE | DELETE, ShareAll(), nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!probe) {
         return false;

@@ -22,9 +22,8 @@ const char kMissing[] = "\x01\x02missing\x02\x01";
 // An open for deletion with every sharing allowed fails exactly then, and
 // changes nothing.
 bool FileInUse(const std::string& path, DWORD& error) {
-    TScopedHandle handle(CreateFileA(path.c_str(), DELETE,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    TScopedHandle handle(CreateFileA(path.c_str(), DELETE, ShareAll(), nullptr, OPEN_EXISTING,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
     if (handle) {
         return false;
     }
@@ -35,9 +34,8 @@ bool FileInUse(const std::string& path, DWORD& error) {
 // Would a delete be refused while a rename goes through? So it is for a
 // running program or a loaded library, which nobody may open for writing.
 bool FileRunning(const std::string& path) {
-    TScopedHandle handle(CreateFileA(path.c_str(), GENERIC_WRITE,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    TScopedHandle handle(CreateFileA(path.c_str(), GENERIC_WRITE, ShareAll(), nullptr,
+                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     return !handle && GetLastError() == ERROR_SHARING_VIOLATION;
 }
 
