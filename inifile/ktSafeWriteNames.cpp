@@ -193,7 +193,8 @@ bool ReplaceWithRights(const std::string& fileName, const std::string& replaceme
     auto replace =
         reinterpret_cast<TReplaceCall>(reinterpret_cast<void (*)()>(Kernel32Call("ReplaceFileA")));
     if (replace == nullptr) {
-        return MoveFileExA(replacement.c_str(), fileName.c_str(),
+        return CarryRights(fileName, replacement) &&
+               MoveFileExA(replacement.c_str(), fileName.c_str(),
                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
     }
     // A file that another program holds open without sharing writing or
@@ -211,6 +212,28 @@ bool ReplaceWithRights(const std::string& fileName, const std::string& replaceme
     // system without them) do not stop the write-back.
     return replace(fileName.c_str(), replacement.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
                    nullptr, nullptr) != FALSE;
+}
+
+bool CarryRights(const std::string& from, const std::string& to) {
+    const SECURITY_INFORMATION parts =
+        OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+    std::vector<BYTE> descriptor(512);
+    DWORD needed = 0;
+    BOOL got = GetFileSecurityA(from.c_str(), parts, descriptor.data(),
+                                static_cast<DWORD>(descriptor.size()), &needed);
+    if (!got && GetLastError() == ERROR_INSUFFICIENT_BUFFER && needed > descriptor.size()) {
+        descriptor.resize(needed);
+        got = GetFileSecurityA(from.c_str(), parts, descriptor.data(),
+                               static_cast<DWORD>(descriptor.size()), &needed);
+    }
+    if (!got) {
+        DWORD error = GetLastError();
+        // The 95 family implements no security calls; a file system without
+        // rights (FAT) has none to keep.
+        return error == ERROR_CALL_NOT_IMPLEMENTED || error == ERROR_NOT_SUPPORTED ||
+               error == ERROR_INVALID_FUNCTION;
+    }
+    return SetFileSecurityA(to.c_str(), parts, descriptor.data()) != FALSE;
 }
 
 bool MendInterruptedReplace(const std::string& fileName) {
