@@ -68,19 +68,23 @@ std::string NormalForm(const std::string& path, bool anyAlias) {
     if (path.empty()) {
         return path;
     }
-    // GetFullPathNameA takes "\??\" for a path below the current drive's
-    // root, which the file calls do not: it goes first.
-    std::string given = WithoutNamespacePrefix(path);
+    // The prefix in its one spelling: "//?/" is "\\?\" as far as the
+    // system goes; "\??\", which GetFullPathNameA takes for a folder below
+    // the current drive's root, the file calls hand on as after "\\?\".
+    std::string given = path;
+    if (HasNamespacePrefix(given)) {
+        given = std::string("\\\\") + (given[2] == '.' ? '.' : '?') + "\\" + given.substr(4);
+    }
     std::string full = FullPath(given);
     if (full.empty()) {
         return path;
     }
-    // "\\?\" paths come back from it as they are, "\\.\" ones normalised
-    // but with their prefix; without it, the path gets the normalisation
-    // that the system would not give it after "\\?\". A name that only such
-    // a path reaches ("x." or "x " with its trailing dot or blank) then
-    // reads as the name without them: what compares this form errs on the
-    // side of the existing folder.
+    // GetFullPathNameA keeps a "\\?\" or "\\.\" prefix, and ".." may climb
+    // to it (above the drive), so the prefix goes only now; then the path is
+    // normalised again as an ordinary one. A name that only a "\\?\" path
+    // reaches (one with a trailing dot or blank, which the file calls take
+    // as it is after that prefix) reads as the name without them: what
+    // compares this form errs on the side of the existing folder.
     std::string plain = WithoutNamespacePrefix(full);
     if (plain != full) {
         std::string again = FullPath(plain);

@@ -185,6 +185,7 @@ std::vector<std::string> FolderSpellings(const std::string& path) {
                                       "\\\\?\\" + Lower(path) + "\\",
                                       "\\\\.\\" + path,
                                       "\\\\.\\" + path + "\\..\\" + name,
+                                      "\\\\?\\Q:\\..\\" + path,
                                       "\\??\\" + path,
                                       "//?/" + Replace(path, "\\", "/"),
                                       "\\\\?\\" + GetShortPath(path)};
