@@ -6,11 +6,11 @@
 #include "ktFileUtils.h"
 #include "ktPathNames.h"
 #include "ktPlatform.h"
+#include "ktRegKeyForm.h"
 #include "ktRegIni.h"
 #include "ktText.h"
 #include "winapi.h"
 
-#include <initializer_list>
 #include <iterator>
 #include <unordered_set>
 #include <vector>
@@ -134,75 +134,6 @@ const char* const kWellKnownKeys[] = {
     "HKCU\\AppEvents\\Schemes\\Apps",
     "HKCU\\Keyboard Layout\\Preload",
 };
-
-std::vector<std::string> SplitKey(const std::string& key) {
-    std::vector<std::string> parts;
-    size_t start = 0;
-    for (;;) {
-        size_t slash = key.find('\\', start);
-        parts.push_back(key.substr(start, slash - start));
-        if (slash == std::string::npos) {
-            return parts;
-        }
-        start = slash + 1;
-    }
-}
-
-bool IsControlSet(const std::string& part) {
-    const std::string stem = "CONTROLSET";
-    if (part.size() <= stem.size() || part.compare(0, stem.size(), stem) != 0) {
-        return false;
-    }
-    return part.find_first_not_of("0123456789", stem.size()) == std::string::npos;
-}
-
-bool Begins(const std::vector<std::string>& parts, std::initializer_list<const char*> head) {
-    if (parts.size() < head.size()) {
-        return false;
-    }
-    size_t i = 0;
-    for (const char* part : head) {
-        if (parts[i++] != part) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// The key in the table's form: the parts of the canonical key with the
-// rules applied, in this order. A user's key below HKU reads as HKCU (and
-// its "_Classes" key as the classes); a 32-bit view drops its Wow6432Node;
-// the user's classes read as the machine's; a control set reads as
-// CurrentControlSet.
-std::vector<std::string> TableForm(const std::string& canonicalKey) {
-    std::vector<std::string> parts = SplitKey(canonicalKey);
-    if (parts[0] == "HKU" && parts.size() > 2) {
-        const std::string suffix = "_CLASSES";
-        const std::string& user = parts[1];
-        bool classes = user.size() > suffix.size() &&
-                       user.compare(user.size() - suffix.size(), suffix.size(), suffix) == 0;
-        parts.erase(parts.begin(), parts.begin() + 2);
-        if (classes) {
-            parts.insert(parts.begin(), {"HKLM", "SOFTWARE", "CLASSES"});
-        } else {
-            parts.insert(parts.begin(), "HKCU");
-        }
-    }
-    if ((Begins(parts, {"HKLM", "SOFTWARE", "WOW6432NODE"}) ||
-         Begins(parts, {"HKCU", "SOFTWARE", "WOW6432NODE"}))) {
-        parts.erase(parts.begin() + 2);
-    }
-    if (Begins(parts, {"HKCU", "SOFTWARE", "CLASSES"})) {
-        parts[0] = "HKLM";
-    }
-    if (Begins(parts, {"HKLM", "SOFTWARE", "CLASSES", "WOW6432NODE"})) {
-        parts.erase(parts.begin() + 3);
-    }
-    if (Begins(parts, {"HKLM", "SYSTEM"}) && parts.size() > 2 && IsControlSet(parts[2])) {
-        parts[2] = "CURRENTCONTROLSET";
-    }
-    return parts;
-}
 
 // Every well-known key and every ancestor of one, upper-cased.
 const std::unordered_set<std::string>& ProtectedKeys() {
@@ -498,13 +429,13 @@ bool IsProtectedRegKey(const std::string& keyPath) {
     if (key.empty()) {
         return false; // a path without a root deletes nothing anyway
     }
-    std::vector<std::string> parts = TableForm(key);
+    std::vector<std::string> parts = KeyTableForm(key);
     if (parts.size() <= 2 && (parts[0] == "HKLM" || parts[0] == "HKCU" || parts[0] == "HKU")) {
         return true; // a root, or a key directly below one
     }
     // The user's Control Panel holds Windows' settings, one key for each
     // kind, and each version of Windows adds kinds of its own.
-    if (parts.size() <= 3 && Begins(parts, {"HKCU", "CONTROL PANEL"})) {
+    if (parts.size() <= 3 && KeyBegins(parts, {"HKCU", "CONTROL PANEL"})) {
         return true;
     }
     std::string joined = parts[0];
