@@ -31,3 +31,7 @@ void SetPlatformId(DWORD id) {
 bool IsNtFamily() {
     return PlatformId() == VER_PLATFORM_WIN32_NT;
 }
+
+DWORD ShareAll() {
+    return FILE_SHARE_READ | FILE_SHARE_WRITE | (IsNtFamily() ? FILE_SHARE_DELETE : 0);
+}

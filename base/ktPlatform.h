@@ -15,3 +15,7 @@ DWORD PlatformId();
 void SetPlatformId(DWORD id);
 // True on the NT family.
 bool IsNtFamily();
+// The share mode that lets every other open through: reading, writing and,
+// on the NT family, deletion. The 95 family knows no FILE_SHARE_DELETE and
+// fails an open that asks for it with ERROR_INVALID_PARAMETER.
+DWORD ShareAll();

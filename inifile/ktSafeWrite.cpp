@@ -140,7 +140,11 @@ bool ReplaceContent(const std::string& name, const std::string& bytes, DWORD& er
     if (!exists) {
         replaced = MoveFileA(tempName.Path().c_str(), fileName.c_str()) != FALSE;
     } else if (PlatformId() == VER_PLATFORM_WIN32_WINDOWS) {
-        replaced = ReplaceByRenames(fileName, tempName);
+        // A rename keeps the rights of the file that moves, not of the one
+        // whose name it takes: the new file gets the original's first. One
+        // whose owner cannot be kept is not the file it was, so the
+        // write-back then fails and the original stays.
+        replaced = CarryRights(fileName, tempName.Path()) && ReplaceByRenames(fileName, tempName);
     } else {
         replaced = ReplaceWithRights(fileName, tempName.Path());
     }

@@ -5,6 +5,7 @@
 #include "ktSafeWriteNames.h"
 
 #include "ktHandle.h"
+#include "ktPlatform.h"
 #include "ktText.h"
 #include "ktFileBytes.h"
 
@@ -157,9 +158,8 @@ std::string FinalFileName(const std::string& fileName) {
     if (finalPath == nullptr) {
         return SpelledName(fileName);
     }
-    TScopedHandle file(CreateFileA(fileName.c_str(), 0,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    TScopedHandle file(CreateFileA(fileName.c_str(), 0, ShareAll(), nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     char path[MAX_PATH * 2];
     DWORD length = file ? finalPath(file.Get(), path, sizeof path, 0) : 0;
     if (length == 0 || length >= sizeof path) {
@@ -190,15 +190,15 @@ bool ReplaceWithRights(const std::string& fileName, const std::string& replaceme
     auto replace =
         reinterpret_cast<TReplaceCall>(reinterpret_cast<void (*)()>(Kernel32Call("ReplaceFileA")));
     if (replace == nullptr) {
-        return MoveFileExA(replacement.c_str(), fileName.c_str(),
+        return CarryRights(fileName, replacement) &&
+               MoveFileExA(replacement.c_str(), fileName.c_str(),
                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
     }
     // A file that another program holds open without sharing writing or
     // deletion cannot be replaced: found out first, so that the call is not
     // even tried (Wine's moves the file aside under a name of its own and
     // leaves that file behind when it cannot).
-    TScopedHandle probe(CreateFileA(fileName.c_str(), GENERIC_WRITE | DELETE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+    TScopedHandle probe(CreateFileA(fileName.c_str(), GENERIC_WRITE | DELETE, ShareAll(), nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!probe) {
         return false;
@@ -209,4 +209,26 @@ bool ReplaceWithRights(const std::string& fileName, const std::string& replaceme
     // system without them) do not stop the write-back.
     return replace(fileName.c_str(), replacement.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
                    nullptr, nullptr) != FALSE;
+}
+
+bool CarryRights(const std::string& from, const std::string& to) {
+    const SECURITY_INFORMATION parts =
+        OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+    std::vector<BYTE> descriptor(512);
+    DWORD needed = 0;
+    BOOL got = GetFileSecurityA(from.c_str(), parts, descriptor.data(),
+                                static_cast<DWORD>(descriptor.size()), &needed);
+    if (!got && GetLastError() == ERROR_INSUFFICIENT_BUFFER && needed > descriptor.size()) {
+        descriptor.resize(needed);
+        got = GetFileSecurityA(from.c_str(), parts, descriptor.data(),
+                               static_cast<DWORD>(descriptor.size()), &needed);
+    }
+    if (!got) {
+        DWORD error = GetLastError();
+        // The 95 family implements no security calls; a file system without
+        // rights (FAT) has none to keep.
+        return error == ERROR_CALL_NOT_IMPLEMENTED || error == ERROR_NOT_SUPPORTED ||
+               error == ERROR_INVALID_FUNCTION;
+    }
+    return SetFileSecurityA(to.c_str(), parts, descriptor.data()) != FALSE;
 }

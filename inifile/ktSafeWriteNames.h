@@ -62,5 +62,11 @@ void RemoveOurs(const TTempName& name);
 void RemoveOurLeftovers(const std::string& fileName);
 
 // ReplaceFileA where the system has it (not the 95 family nor NT 4); else a
-// replacing move.
+// replacing move, after CarryRights.
 bool ReplaceWithRights(const std::string& fileName, const std::string& replacement);
+
+// Gives `to` the access rights of `from`: its owner, group and access list.
+// True when done, and where the system keeps no rights to give (the 95
+// family, a file system without them); false when they cannot be given,
+// such as an owner this process may not give away.
+bool CarryRights(const std::string& from, const std::string& to);

@@ -28,9 +28,10 @@ namespace {
 // The covered calls: those that change or read files and the registry
 // store's writes. Their names are the ones the variable uses.
 const char* const kCalls[] = {
-    "CreateFileA",   "ReadFile",       "WriteFile",          "FlushFileBuffers", "SetEndOfFile",
-    "MoveFileExA",   "DeleteFileA",    "SetFileAttributesA", "CreateDirectoryA", "RemoveDirectoryA",
-    "RegCreateKeyA", "RegSetValueExA", "RegDeleteValueA",    "RegDeleteKeyA",    "ReplaceFileA",
+    "CreateFileA",      "ReadFile",         "WriteFile",     "FlushFileBuffers",
+    "SetEndOfFile",     "MoveFileExA",      "DeleteFileA",   "SetFileAttributesA",
+    "CreateDirectoryA", "RemoveDirectoryA", "RegCreateKeyA", "RegSetValueExA",
+    "RegDeleteValueA",  "RegDeleteKeyA",    "ReplaceFileA",  "SetFileSecurityA",
 };
 const size_t kCallCount = sizeof kCalls / sizeof kCalls[0];
 const size_t kAnyCall = kCallCount; // the counter of "*"

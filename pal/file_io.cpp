@@ -112,8 +112,10 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
     DWORD rights = FileRights(dwDesiredAccess);
     // Truncating an existing file needs no write access of the handle, except
     // that TRUNCATE_EXISTING is documented to require it.
+    // The 95 family knows no delete sharing and refuses the flag.
     if (dwCreationDisposition < CREATE_NEW || dwCreationDisposition > TRUNCATE_EXISTING ||
-        (dwCreationDisposition == TRUNCATE_EXISTING && !(rights & FILE_WRITE_DATA))) {
+        (dwCreationDisposition == TRUNCATE_EXISTING && !(rights & FILE_WRITE_DATA)) ||
+        ((dwShareMode & FILE_SHARE_DELETE) && Win95Family())) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }

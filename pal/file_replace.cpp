@@ -31,16 +31,19 @@ void SyncFolder(const std::string& nativePath) {
 }
 
 // Gives the replacement the replaced file's mode and owner. Changing the
-// owner needs the privilege to; without it the call fails unless merge or
-// ACL errors are to be ignored.
+// owner needs the privilege to, and without it the call fails whatever the
+// flags: Windows keeps the replaced file's access list, which names its
+// owner's rights, while here the owner's rights go with the owner, so a
+// replacement that keeps another owner would lock the file's own out. A
+// mode that cannot be given (a file system without modes) fails the call
+// unless merge or ACL errors are to be ignored.
 bool TakeOverRights(const std::string& replacement, const struct stat& replaced, DWORD flags) {
     struct stat st;
     if (lstat(replacement.c_str(), &st) != 0) {
         return Fail(MissingFileError(replacement, errno)) != FALSE;
     }
     if ((st.st_uid != replaced.st_uid || st.st_gid != replaced.st_gid) &&
-        lchown(replacement.c_str(), replaced.st_uid, replaced.st_gid) != 0 &&
-        !(flags & (REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS))) {
+        lchown(replacement.c_str(), replaced.st_uid, replaced.st_gid) != 0) {
         return Fail(ERROR_UNABLE_TO_REMOVE_REPLACED) != FALSE;
     }
     if ((st.st_mode & 07777) != (replaced.st_mode & 07777) &&

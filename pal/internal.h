@@ -153,6 +153,11 @@ DWORD ErrorFromErrno(int err);
 // SetLastError(ErrorFromErrno(errno)) and returns the code.
 DWORD SetLastErrorFromErrno();
 
+// True when the layer plays a system of the Windows 95 family
+// (VANTREL_PLATFORM=win95): GetVersionExA says so, and CreateFileA refuses
+// FILE_SHARE_DELETE as that family does.
+bool Win95Family();
+
 // The folder that holds the simulated Windows machine: $VANTREL_ROOT, or
 // ~/.local/share/vantrel/machine. Created on first use.
 const std::string& MachineRoot();

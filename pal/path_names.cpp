@@ -4,7 +4,6 @@
 #include "files.h"
 
 #include <cctype>
-#include <cstring>
 #include <vector>
 
 namespace pal {
@@ -20,12 +19,14 @@ bool IsDriveLetter(char c) {
 }
 
 // The length of the part that ".." never climbs above: "X:\", the server
-// and share of "\\server\share\", "\\.\", or the "/" of a native path.
+// and share of "\\server\share\", the "\\.\" or "\\?\" of a path in the
+// device namespace (".." there climbs above the drive), or the "/" of a
+// native path.
 size_t FloorLength(const std::string& path) {
     if (path.size() >= 3 && path[1] == ':') {
         return 3;
     }
-    if (path.compare(0, 4, "\\\\.\\") == 0) {
+    if (path.compare(0, 4, "\\\\.\\") == 0 || path.compare(0, 4, "\\\\?\\") == 0) {
         return 4;
     }
     if (path.compare(0, 2, "\\\\") == 0) {
@@ -186,9 +187,7 @@ DWORD WINAPI GetFullPathNameA(LPCSTR lpFileName, DWORD nBufferLength, LPSTR lpBu
     std::string result;
     DeviceName device;
     bool isDevice = false;
-    if (strncmp(lpFileName, "\\\\?\\", 4) == 0) {
-        result = lpFileName; // taken as it is
-    } else if (DeviceOf(lpFileName, device) && !device.namespaced) {
+    if (DeviceOf(lpFileName, device) && !device.namespaced) {
         result = "\\\\.\\" + device.name;
         isDevice = true;
     } else {

@@ -131,6 +131,15 @@ DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) 
     return size;
 }
 
+namespace pal {
+
+bool Win95Family() {
+    const char* platform = std::getenv("VANTREL_PLATFORM");
+    return platform != nullptr && std::strcmp(platform, "win95") == 0;
+}
+
+} // namespace pal
+
 BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA lpVersionInformation) {
     if (!lpVersionInformation ||
         lpVersionInformation->dwOSVersionInfoSize < sizeof(OSVERSIONINFOA)) {
@@ -138,9 +147,8 @@ BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA lpVersionInformation) {
         return FALSE;
     }
     OSVERSIONINFOA& info = *lpVersionInformation;
-    const char* platform = std::getenv("VANTREL_PLATFORM");
     std::memset(info.szCSDVersion, 0, sizeof info.szCSDVersion);
-    if (platform && std::strcmp(platform, "win95") == 0) {
+    if (pal::Win95Family()) {
         info.dwMajorVersion = 4;
         info.dwMinorVersion = 10;
         info.dwBuildNumber = 2222;

@@ -90,6 +90,10 @@ const ErrorText kErrorTexts[] = {
     {ERROR_NO_ASSOCIATION,
      "No application is associated with the specified file for this operation."},
     {ERROR_CANCELLED, "The operation was canceled by the user."},
+    {ERROR_INVALID_OWNER, "This security ID may not be assigned as the owner of this object."},
+    {ERROR_INVALID_PRIMARY_GROUP,
+     "This security ID may not be assigned as the primary group of an object."},
+    {ERROR_INVALID_SECURITY_DESCR, "The security descriptor structure is invalid."},
 };
 
 } // namespace

@@ -3,6 +3,7 @@
 
 #include "ktHandle.h"
 #include "ktPathNames.h"
+#include "ktPlatform.h"
 #include "ktText.h"
 
 bool FileIdOf(HANDLE handle, TFileId& id) {
@@ -17,9 +18,15 @@ bool FileIdOf(HANDLE handle, TFileId& id) {
 }
 
 bool FileIdOf(const std::string& path, TFileId& id) {
-    TScopedHandle handle(CreateFileA(path.c_str(), 0,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    TScopedHandle handle(CreateFileA(path.c_str(), 0, ShareAll(), nullptr, OPEN_EXISTING,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    return handle && FileIdOf(handle.Get(), id);
+}
+
+bool FolderIdOf(const std::string& path, bool linkItself, TFileId& id) {
+    TScopedHandle handle(CreateFileA(
+        path.c_str(), 0, ShareAll(), nullptr, OPEN_EXISTING,
+        FILE_FLAG_BACKUP_SEMANTICS | (linkItself ? FILE_FLAG_OPEN_REPARSE_POINT : 0), nullptr));
     return handle && FileIdOf(handle.Get(), id);
 }
 

@@ -4,6 +4,7 @@
 
 #include "winapi.h"
 
+#include <cstddef>
 #include <string>
 
 struct TFileId {
@@ -15,6 +16,12 @@ struct TFileId {
     }
 };
 
+struct TFileIdHash {
+    size_t operator()(const TFileId& id) const {
+        return (static_cast<size_t>(id.volume) * 31 + id.indexHigh) * 1000003u + id.indexLow;
+    }
+};
+
 // The identity of an open file; false (and GetLastError) when the system
 // cannot tell it.
 bool FileIdOf(HANDLE handle, TFileId& id);
@@ -22,6 +29,12 @@ bool FileIdOf(HANDLE handle, TFileId& id);
 // sharing allowed, so that no open of another process blocks it or is
 // blocked by it. False for a missing file or a folder.
 bool FileIdOf(const std::string& path, TFileId& id);
+// The identity of the folder at `path` (opened with backup semantics, as
+// the NT family opens folders, for no access and with every sharing):
+// the link or junction that `path` names when `linkItself`, else the
+// folder it leads to. False where the system opens no folders (the 95
+// family) and for a missing path.
+bool FolderIdOf(const std::string& path, bool linkItself, TFileId& id);
 // Both paths name one existing file (relative paths, letter case, short
 // names, "..", "/" and links all come to the same file).
 bool SameFile(const std::string& first, const std::string& second);

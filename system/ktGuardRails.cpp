@@ -2,13 +2,15 @@
 // folders. One table of each kind, here and nowhere else.
 #include "ktGuardRails.h"
 
+#include "ktFileIdentity.h"
 #include "ktFileUtils.h"
 #include "ktPathNames.h"
+#include "ktPlatform.h"
+#include "ktRegKeyForm.h"
 #include "ktRegIni.h"
 #include "ktText.h"
 #include "winapi.h"
 
-#include <initializer_list>
 #include <iterator>
 #include <unordered_set>
 #include <vector>
@@ -21,8 +23,9 @@ namespace {
 // in the form the rules below bring every spelling to: the classes as
 // HKLM\SOFTWARE\Classes, the 32-bit view without its Wow6432Node, every
 // ControlSet00N as CurrentControlSet. Each key's ancestors are protected
-// too. Besides this table every root, and every key directly below HKLM,
-// HKCU and HKU (each user's key), is protected.
+// too. Besides this table every root, every key directly below HKLM, HKCU
+// and HKU (each user's key), and every key directly below the user's
+// Control Panel is protected.
 const char* const kWellKnownKeys[] = {
     // The classes (HKCR), the user's as well as the machine's.
     "HKLM\\SOFTWARE\\Classes\\*\\shell",
@@ -100,18 +103,23 @@ const char* const kWellKnownKeys[] = {
     "HKLM\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application",
     "HKLM\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\System",
     "HKLM\\SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters",
-    // The user's settings (and each user's below HKU).
-    "HKCU\\Control Panel\\Accessibility",
-    "HKCU\\Control Panel\\Appearance",
-    "HKCU\\Control Panel\\Colors",
-    "HKCU\\Control Panel\\Cursors",
+    // The user's settings (and each user's below HKU). Every key directly
+    // below Control Panel is protected by rule; these lie deeper.
+    "HKCU\\Control Panel\\Accessibility\\HighContrast",
+    "HKCU\\Control Panel\\Accessibility\\Keyboard Preference",
+    "HKCU\\Control Panel\\Accessibility\\Keyboard Response",
+    "HKCU\\Control Panel\\Accessibility\\MouseKeys",
+    "HKCU\\Control Panel\\Accessibility\\ShowSounds",
+    "HKCU\\Control Panel\\Accessibility\\SoundSentry",
+    "HKCU\\Control Panel\\Accessibility\\StickyKeys",
+    "HKCU\\Control Panel\\Accessibility\\TimeOut",
+    "HKCU\\Control Panel\\Accessibility\\ToggleKeys",
+    "HKCU\\Control Panel\\Appearance\\Schemes",
+    "HKCU\\Control Panel\\Cursors\\Schemes",
     "HKCU\\Control Panel\\Desktop\\WindowMetrics",
-    "HKCU\\Control Panel\\Input Method",
-    "HKCU\\Control Panel\\International",
-    "HKCU\\Control Panel\\Keyboard",
-    "HKCU\\Control Panel\\Mouse",
-    "HKCU\\Control Panel\\PowerCfg",
-    "HKCU\\Control Panel\\Sound",
+    "HKCU\\Control Panel\\Input Method\\Hot Keys",
+    "HKCU\\Control Panel\\International\\Geo",
+    "HKCU\\Control Panel\\PowerCfg\\PowerPolicies",
     "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths",
     "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
     "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
@@ -126,75 +134,6 @@ const char* const kWellKnownKeys[] = {
     "HKCU\\AppEvents\\Schemes\\Apps",
     "HKCU\\Keyboard Layout\\Preload",
 };
-
-std::vector<std::string> SplitKey(const std::string& key) {
-    std::vector<std::string> parts;
-    size_t start = 0;
-    for (;;) {
-        size_t slash = key.find('\\', start);
-        parts.push_back(key.substr(start, slash - start));
-        if (slash == std::string::npos) {
-            return parts;
-        }
-        start = slash + 1;
-    }
-}
-
-bool IsControlSet(const std::string& part) {
-    const std::string stem = "CONTROLSET";
-    if (part.size() <= stem.size() || part.compare(0, stem.size(), stem) != 0) {
-        return false;
-    }
-    return part.find_first_not_of("0123456789", stem.size()) == std::string::npos;
-}
-
-bool Begins(const std::vector<std::string>& parts, std::initializer_list<const char*> head) {
-    if (parts.size() < head.size()) {
-        return false;
-    }
-    size_t i = 0;
-    for (const char* part : head) {
-        if (parts[i++] != part) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// The key in the table's form: the parts of the canonical key with the
-// rules applied, in this order. A user's key below HKU reads as HKCU (and
-// its "_Classes" key as the classes); a 32-bit view drops its Wow6432Node;
-// the user's classes read as the machine's; a control set reads as
-// CurrentControlSet.
-std::vector<std::string> TableForm(const std::string& canonicalKey) {
-    std::vector<std::string> parts = SplitKey(canonicalKey);
-    if (parts[0] == "HKU" && parts.size() > 2) {
-        const std::string suffix = "_CLASSES";
-        const std::string& user = parts[1];
-        bool classes = user.size() > suffix.size() &&
-                       user.compare(user.size() - suffix.size(), suffix.size(), suffix) == 0;
-        parts.erase(parts.begin(), parts.begin() + 2);
-        if (classes) {
-            parts.insert(parts.begin(), {"HKLM", "SOFTWARE", "CLASSES"});
-        } else {
-            parts.insert(parts.begin(), "HKCU");
-        }
-    }
-    if ((Begins(parts, {"HKLM", "SOFTWARE", "WOW6432NODE"}) ||
-         Begins(parts, {"HKCU", "SOFTWARE", "WOW6432NODE"}))) {
-        parts.erase(parts.begin() + 2);
-    }
-    if (Begins(parts, {"HKCU", "SOFTWARE", "CLASSES"})) {
-        parts[0] = "HKLM";
-    }
-    if (Begins(parts, {"HKLM", "SOFTWARE", "CLASSES", "WOW6432NODE"})) {
-        parts.erase(parts.begin() + 3);
-    }
-    if (Begins(parts, {"HKLM", "SYSTEM"}) && parts.size() > 2 && IsControlSet(parts[2])) {
-        parts[2] = "CURRENTCONTROLSET";
-    }
-    return parts;
-}
 
 // Every well-known key and every ancestor of one, upper-cased.
 const std::unordered_set<std::string>& ProtectedKeys() {
@@ -235,24 +174,41 @@ const char* RootName(HKEY root) {
 // ---- Folders ------------------------------------------------------------------
 
 // Folders that Windows creates below the Start menu's Programs, the user's
-// and all users'.
+// and all users', from the 95 family to today's systems. Names compare
+// without regard to case ("StartUp" on the 95 family is "Startup").
 const char* const kProgramsFolders[] = {
+    // Since the 95 family.
     "Accessories",
-    "Accessories\\Accessibility",
     "Accessories\\Communications",
     "Accessories\\Entertainment",
+    "Accessories\\Fax",
+    "Accessories\\Games",
+    "Accessories\\HyperTerminal",
+    "Accessories\\Internet Tools",
+    "Accessories\\Multimedia",
     "Accessories\\System Tools",
-    "Accessories\\Windows PowerShell",
+    "Online Services",
+    "StartUp",
+    // Since Windows 2000 and XP.
+    "Accessories\\Accessibility",
     "Administrative Tools",
     "Games",
+    "Tablet PC",
+    // Since Windows Vista and 7.
+    "Accessories\\Ease of Access",
+    "Accessories\\Tablet PC",
+    "Accessories\\Windows PowerShell",
+    "Extras and Upgrades",
     "Maintenance",
-    "Startup",
+    // Since Windows 8, 10 and 11.
+    "Accessibility",
     "System Tools",
     "Windows Accessories",
     "Windows Administrative Tools",
     "Windows Ease of Access",
     "Windows PowerShell",
     "Windows System",
+    "Windows Tools",
 };
 
 // Environment variables that name system folders: the temporary folders,
@@ -311,10 +267,10 @@ std::string TempDirectory() {
     return length > 0 && length < sizeof buffer ? std::string(buffer, length) : std::string();
 }
 
-// The form a folder is compared in: normalised, "/" as "\", upper case,
-// without a trailing backslash.
+// The form a folder is compared in: normalised (namespace prefixes gone),
+// "/" as "\", upper case, without a trailing backslash.
 std::string FolderKey(const std::string& path) {
-    return NormalizeFilePath(NormalizedPath(path));
+    return NormalizeFilePath(NormalizedFolderPath(path));
 }
 
 std::string ParentKey(const std::string& key) {
@@ -342,6 +298,10 @@ struct TFolderTables {
     std::unordered_set<std::string> folders;
     // Folders whose every child is a user's profile.
     std::unordered_set<std::string> profileParents;
+    // The same by identity (NT family): the protected folders themselves,
+    // and the folders the profile parents lead to.
+    std::unordered_set<TFileId, TFileIdHash> folderIds;
+    std::unordered_set<TFileId, TFileIdHash> profileParentIds;
 };
 
 // Folder identifiers 0 to 0x3F cover every shell folder the system knows;
@@ -389,9 +349,41 @@ const TFolderTables& FolderTables() {
                 }
             }
         }
+        // (Empty on the 95 family, which opens no folder.)
+        TFileId id;
+        for (const std::string& path : result.paths) {
+            if (FolderIdOf(path, true, id)) {
+                result.folderIds.insert(id);
+            }
+        }
+        for (const std::string& parent : result.profileParents) {
+            if (FolderIdOf(parent, false, id)) {
+                result.profileParentIds.insert(id);
+            }
+        }
         return result;
     }();
     return tables;
+}
+
+// Names that no lexical rule brings to a protected folder's, yet reach it:
+// a drive letter made with SUBST, a share of the local disk, a volume's own
+// name ("\\?\Volume{...}\"), a short name given explicitly, the native
+// layer's own paths. The folder removal would take the name itself, so a
+// link or junction counts as itself; but a profile's parent is the folder
+// its name leads to, since every name below it leads there too.
+bool IsProtectedFolderById(const TFolderTables& tables, std::string folder) {
+    while (folder.size() > 1 && (folder.back() == '\\' || folder.back() == '/')) {
+        folder.pop_back();
+    }
+    TFileId id;
+    if (FolderIdOf(folder, true, id) && tables.folderIds.count(id) != 0) {
+        return true;
+    }
+    size_t cut = folder.find_last_of("\\/");
+    std::string parent = cut == std::string::npos ? std::string() : folder.substr(0, cut);
+    return !IsDriveRoot(NormalizeFilePath(parent)) && FolderIdOf(parent, false, id) &&
+           tables.profileParentIds.count(id) != 0;
 }
 
 } // namespace
@@ -409,6 +401,10 @@ std::string NormalizeFilePath(const std::string& path) {
     return UpperCase(result);
 }
 
+// A key has no other spellings than these: the registry applies no "." or
+// "..", and keeps the blanks and dots around a name as part of it ("Run "
+// is a key of its own beside "Run"), so each part is compared as it
+// stands, letter case apart.
 std::string CanonicalRegKey(const std::string& keyPath) {
     HKEY root = nullptr;
     std::string subKey;
@@ -433,9 +429,14 @@ bool IsProtectedRegKey(const std::string& keyPath) {
     if (key.empty()) {
         return false; // a path without a root deletes nothing anyway
     }
-    std::vector<std::string> parts = TableForm(key);
+    std::vector<std::string> parts = KeyTableForm(key);
     if (parts.size() <= 2 && (parts[0] == "HKLM" || parts[0] == "HKCU" || parts[0] == "HKU")) {
         return true; // a root, or a key directly below one
+    }
+    // The user's Control Panel holds Windows' settings, one key for each
+    // kind, and each version of Windows adds kinds of its own.
+    if (parts.size() <= 3 && KeyBegins(parts, {"HKCU", "CONTROL PANEL"})) {
+        return true;
     }
     std::string joined = parts[0];
     for (size_t i = 1; i < parts.size(); ++i) {
@@ -449,12 +450,16 @@ bool IsProtectedDirectory(const std::string& path) {
     if (IsDriveRoot(NormalizeFilePath(path))) {
         return true;
     }
-    std::string key = FolderKey(path);
+    std::string folder = NormalizedFolderPath(path);
+    std::string key = NormalizeFilePath(folder);
     if (IsDriveRoot(key)) {
         return true;
     }
     const TFolderTables& tables = FolderTables();
-    return tables.folders.count(key) != 0 || tables.profileParents.count(ParentKey(key)) != 0;
+    if (tables.folders.count(key) != 0 || tables.profileParents.count(ParentKey(key)) != 0) {
+        return true;
+    }
+    return IsNtFamily() && IsProtectedFolderById(tables, folder);
 }
 
 std::vector<std::string> WellKnownRegKeys() {

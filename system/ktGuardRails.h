@@ -9,20 +9,24 @@
 // True when deleting the key named by `keyPath` (a registry path taken as a
 // key, with or without a trailing backslash, empty parts dropped) would
 // delete a well-known key: a root, a key directly below HKLM, HKCU or HKU,
-// or one of the table's keys or an ancestor of one. Letter case is ignored;
+// the user's Control Panel or a key directly below it, or one of the
+// table's keys or an ancestor of one. Letter case is ignored;
 // HKCR and HKCU\Software\Classes stand for HKLM\SOFTWARE\Classes, a
 // Wow6432Node (32-bit view) for the key it mirrors, a user's key below HKU
 // for HKCU, and every ControlSet00N for CurrentControlSet. Values and other
 // keys below the well-known keys are not protected.
 bool IsProtectedRegKey(const std::string& keyPath);
 
-// True when the directory, in its normalised form (NormalizedPath: so
-// ".", "..", doubled separators, trailing dots and blanks and short names
-// make no difference), is a drive root, the Windows, system or a temporary
-// folder, a shell folder (Program Files, Start Menu, Desktop, Fonts and the
-// rest that SHGetSpecialFolderPathA names), a folder Windows creates below
-// the Start menu's Programs, a user's profile or the folder that holds the
-// profiles.
+// True when the directory, in its normalised form (NormalizedFolderPath: so
+// ".", "..", doubled separators, trailing dots and blanks, short names and
+// the "\\?\", "\\.\" and "\??\" prefixes make no difference), is a drive
+// root, the Windows, system or a temporary folder, a shell folder (Program
+// Files, Start Menu, Desktop, Fonts and the rest that
+// SHGetSpecialFolderPathA names), a folder Windows creates below the Start
+// menu's Programs, a user's profile or the folder that holds the profiles.
+// On the NT family an existing folder is also known by its identity, so
+// that any other name that reaches it (a SUBST drive, a share, a volume
+// name) is protected too.
 bool IsProtectedDirectory(const std::string& path);
 
 // The key named by a registry path taken as a key, in the form the guard

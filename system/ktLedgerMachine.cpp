@@ -192,10 +192,11 @@ TIniAccess TLedgerMachine::IniAccess(const std::string& fileKey, DWORD& error) {
         }
     }
     // The write-back puts a new file in the old one's place, which another
-    // process holding the file without delete sharing prevents.
-    TScopedHandle handle(CreateFileA(fileKey.c_str(), DELETE,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    // process holding the file without delete sharing prevents (the 95
+    // family, which knows no delete sharing, is asked only that no other
+    // open forbids reading or writing).
+    TScopedHandle handle(CreateFileA(fileKey.c_str(), DELETE, ShareAll(), nullptr, OPEN_EXISTING,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!handle) {
         error = GetLastError();
         return TIniAccess::Stuck;

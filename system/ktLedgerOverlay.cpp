@@ -24,9 +24,9 @@ const char kMissing[] = "\x01\x02missing\x02\x01";
 // or the access rights forbid the deletion (ERROR_ACCESS_DENIED; for a file
 // also when it is read-only), and changes nothing. 0 when the open passes.
 DWORD DeletionRefusal(const std::string& path, bool folder) {
-    TScopedHandle handle(CreateFileA(
-        path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-        OPEN_EXISTING, folder ? FILE_FLAG_BACKUP_SEMANTICS : FILE_ATTRIBUTE_NORMAL, nullptr));
+    TScopedHandle handle(CreateFileA(path.c_str(), DELETE, ShareAll(), nullptr, OPEN_EXISTING,
+                                     folder ? FILE_FLAG_BACKUP_SEMANTICS : FILE_ATTRIBUTE_NORMAL,
+                                     nullptr));
     if (handle) {
         return 0;
     }
@@ -51,9 +51,8 @@ DWORD FileDeletionRefusal(const std::string& path) {
 // Would a delete be refused while a rename goes through? So it is for a
 // running program or a loaded library, which nobody may open for writing.
 bool FileRunning(const std::string& path) {
-    TScopedHandle handle(CreateFileA(path.c_str(), GENERIC_WRITE,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    TScopedHandle handle(CreateFileA(path.c_str(), GENERIC_WRITE, ShareAll(), nullptr,
+                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     return !handle && GetLastError() == ERROR_SHARING_VIOLATION;
 }
 

@@ -213,6 +213,7 @@ typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
 #define FILE_ATTRIBUTE_NORMAL 0x00000080
 #define FILE_ATTRIBUTE_TEMPORARY 0x00000100
 #define FILE_FLAG_BACKUP_SEMANTICS 0x02000000
+#define FILE_FLAG_OPEN_REPARSE_POINT 0x00200000
 
 #define FILE_BEGIN 0
 #define FILE_CURRENT 1
@@ -272,6 +273,22 @@ BOOL WINAPI ReplaceFileA(LPCSTR lpReplacedFileName, LPCSTR lpReplacementFileName
                          LPVOID lpReserved);
 DWORD WINAPI GetFinalPathNameByHandleA(HANDLE hFile, LPSTR lpszFilePath, DWORD cchFilePath,
                                        DWORD dwFlags);
+// A file's access rights (file_security.cpp): its owner, group and access
+// list as a self-relative security descriptor.
+typedef DWORD SECURITY_INFORMATION;
+typedef LPVOID PSECURITY_DESCRIPTOR;
+#define OWNER_SECURITY_INFORMATION 0x00000001
+#define GROUP_SECURITY_INFORMATION 0x00000002
+#define DACL_SECURITY_INFORMATION 0x00000004
+#define ERROR_INVALID_OWNER 1307L
+#define ERROR_INVALID_PRIMARY_GROUP 1308L
+#define ERROR_INVALID_SECURITY_DESCR 1338L
+#define ERROR_CALL_NOT_IMPLEMENTED 120L
+BOOL WINAPI GetFileSecurityA(LPCSTR lpFileName, SECURITY_INFORMATION RequestedInformation,
+                             PSECURITY_DESCRIPTOR pSecurityDescriptor, DWORD nLength,
+                             LPDWORD lpnLengthNeeded);
+BOOL WINAPI SetFileSecurityA(LPCSTR lpFileName, SECURITY_INFORMATION SecurityInformation,
+                             PSECURITY_DESCRIPTOR pSecurityDescriptor);
 // What an open file is: dwVolumeSerialNumber and nFileIndexHigh/Low together
 // name the file itself, however the path that opened it was spelt.
 typedef struct _BY_HANDLE_FILE_INFORMATION {

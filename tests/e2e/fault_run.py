@@ -11,9 +11,12 @@ counts only the entry lines written. In every case the rest of the run is
 done, except when the report's first line cannot be written: then nothing
 changes (1603) and the log stays. A run killed on the 95 family between the
 write-back's two renames is finished by the next run. The write-back keeps
-the file's mode and a symbolic link, and the files a user keeps beside the
-INI file (named like the temporary files of old) stay as they are; so do the
-files beside a mistyped log path, even ones named like counter journals.
+the file's mode (and, when the check runs as root, which can give files to
+anyone, its owner and group) on both families, or fails and keeps the
+original when they cannot be given; it keeps a symbolic link, and the files
+a user keeps beside the INI file (named like the temporary files of old)
+stay as they are; so do the files beside a mistyped log path, even ones
+named like counter journals.
 
 On the 95 family a file in use is a line of wininit.ini, written back at the
 end of the CopyFiles phase: when that write-back fails, the list stays byte
@@ -39,6 +42,8 @@ LOG = ["[AddIni]", r"C:\WINDOWS\fault.ini,App,Path=", r"C:\WINDOWS\fault.ini,App
        "[CopyFiles]", r"C:\FaultApp\a.dat=1", r"C:\FaultApp\b.dat=1",
        "[CreateDirs]", r"C:\FaultApp="]
 ENTRIES = 6  # one entry line per log entry, and one for the log itself
+# The owner and group the INI file is given when the check runs as root.
+OWNER = 4321
 # A user's files beside the INI file, named as the temporary files were
 # before they carried the program's mark; one read-only.
 STRANGERS = {"fault.ini.~new0": b"[App]\r\nmine=1\r\n", "fault.ini.~old0": b"user's copy\r\n"}
@@ -51,13 +56,18 @@ STRANGERS = {"fault.ini.~new0": b"[App]\r\nmine=1\r\n", "fault.ini.~old0": b"use
 # full.
 # name, platform, faults, the INI entries' outcome, report lines kept (None:
 # the whole report; "incomplete": one entry line lost; "stopped": nothing may
-# change), extra checks: "mode" (0600 kept), "link" (the INI file a symbolic
-# link), "strangers" (a user's files beside it), "rerun" (a second run
-# without faults after the first was killed).
+# change), extra checks: "mode" (0600 kept, and the owner 4321:4321 when run
+# as root), "link" (the INI file a symbolic link), "strangers" (a user's
+# files beside it), "rerun" (a second run without faults after the first was
+# killed).
 CASES = [
     ("no fault", "nt", "", "removed", None, {"strangers"}),
     ("95 family, no fault", "win95", "", "removed", None, {"strangers"}),
     ("mode and owner kept", "nt", "", "removed", None, {"mode"}),
+    ("95 family: mode and owner kept", "win95", "", "removed", None, {"mode"}),
+    # 1307: the owner may not be given (a process without the right to).
+    ("95 family: the owner cannot be kept", "win95", "SetFileSecurityA:1:1307", "failed", None,
+     {"mode", "strangers"}),
     ("a link stays a link", "nt", "", "removed", None, {"link"}),
     ("95 family: a link stays a link", "win95", "", "removed", None, {"link"}),
     ("write-back on a full disk", "nt", "WriteFile:2:112", "failed", None, {"strangers"}),
@@ -99,6 +109,8 @@ def lay_out(root: Path, extras):
         (windows / "fault.ini").write_bytes(INI)
     if "mode" in extras:
         os.chmod(windows / "fault.ini", 0o600)
+        if os.geteuid() == 0:
+            os.chown(windows / "fault.ini", OWNER, OWNER)
     if "strangers" in extras:
         for name, data in STRANGERS.items():
             (windows / name).write_bytes(data)
@@ -135,8 +147,12 @@ def check(program: str, work: Path, case):
     want = INI if ini_outcome in ("failed", None) else INI_AFTER
     if ini != want:
         problems.append(f"fault.ini holds {ini!r}, not {want!r}")
-    if "mode" in extras and ini_path.exists() and (ini_path.stat().st_mode & 0o777) != 0o600:
-        problems.append(f"fault.ini has mode {ini_path.stat().st_mode & 0o777:o}, not 600")
+    if "mode" in extras and ini_path.exists():
+        st = ini_path.stat()
+        if (st.st_mode & 0o777) != 0o600:
+            problems.append(f"fault.ini has mode {st.st_mode & 0o777:o}, not 600")
+        if os.geteuid() == 0 and (st.st_uid, st.st_gid) != (OWNER, OWNER):
+            problems.append(f"fault.ini belongs to {st.st_uid}:{st.st_gid}, not {OWNER}:{OWNER}")
     if "link" in extras:
         if not ini_path.is_symlink():
             problems.append("fault.ini is no longer a symbolic link")

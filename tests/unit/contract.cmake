@@ -20,8 +20,14 @@ vantrel_unit_test(test_contract_system SOURCES test_contract_system.cpp)
 vantrel_unit_test(test_contract_file_edges SOURCES test_contract_file_edges.cpp)
 vantrel_unit_test(test_contract_path_names SOURCES test_contract_path_names.cpp)
 vantrel_unit_test(test_contract_file_sharing SOURCES test_contract_file_sharing.cpp)
+vantrel_unit_test(test_contract_file_security SOURCES test_contract_file_security.cpp)
 # The Restart Manager over the machine's processes: native only, since under
 # Wine its calls are stubs that name no application.
 if(NOT VANTREL_WIN32)
   vantrel_unit_test(test_restart_manager_native SOURCES test_restart_manager_native.cpp)
+endif()
+# Owners and modes, which stand for a file's access list natively: native
+# only, since under Windows the rights are that list.
+if(NOT VANTREL_WIN32)
+  vantrel_unit_test(test_file_owner_native SOURCES test_file_owner_native.cpp)
 endif()

@@ -48,6 +48,11 @@ const FullCase kFullCases[] = {
     {"C:\\a \\", "C:\\a \\"},
     {"C:\\a\\...", "C:\\a\\"},
     {"C:\\a\\...\\b", "C:\\a\\..\\b"},
+    // A path in the device namespace is normalised after its prefix, which
+    // alone ".." cannot climb above (the drive it can).
+    {"\\\\?\\C:\\a\\..\\b.", "\\\\?\\C:\\b"},
+    {"\\\\.\\C:\\a\\..\\b\\\\c. ", "\\\\.\\C:\\b\\c"},
+    {"\\\\.\\C:\\..\\D:\\x", "\\\\.\\D:\\x"},
     // A network path never climbs above its share.
     {"\\\\server\\share\\a\\..\\..\\b", "\\\\server\\share\\b"},
     {"\\\\server\\share", "\\\\server\\share"},

@@ -7,6 +7,7 @@
 #include "ktHandle.h"
 #include "ktLedger.h"
 #include "ktPathNames.h"
+#include "ktPlatform.h"
 #include "ktReport.h"
 #include "ktText.h"
 
@@ -82,11 +83,19 @@ const char* const kMustBeProtected[] = {
     "HKLM\\SOFTWARE\\Classes\\CLSID",
     "HKLM\\SOFTWARE\\Classes\\*",
     "HKCU\\Environment",
+    "HKCU\\Control Panel",
     "HKCU\\Control Panel\\Desktop",
     "HKCU\\Control Panel\\International",
     "HKCU\\Control Panel\\Keyboard",
     "HKCU\\Control Panel\\Mouse",
     "HKCU\\Control Panel\\Colors",
+    // Children of the Control Panel that the table does not name.
+    "HKCU\\Control Panel\\Bluetooth",
+    "HKCU\\Control Panel\\Don't Load",
+    "HKCU\\Control Panel\\Personalization",
+    "HKCU\\Control Panel\\TimeDate",
+    "HKCU\\Control Panel\\Any Kind Windows Adds Later",
+    "HKCU\\Control Panel\\Accessibility\\StickyKeys",
     "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run",
 };
 
@@ -101,6 +110,10 @@ const char* const kRemovable[] = {
     "HKLM\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Vantrel",
     "HKCU\\Software\\Vantrel",
     "HKCU\\Control Panel\\Desktop\\Vantrel",
+    "HKCU\\Control Panel\\Any Kind\\Vantrel",
+    "HKCU\\Software\\Vantrel\\Control Panel\\Desktop",
+    // A class of that name is no user's settings.
+    "HKLM\\SOFTWARE\\Classes\\Control Panel",
 };
 
 TEST(GuardRails, EveryProtectedKeyInEverySpelling) {
@@ -123,9 +136,37 @@ TEST(GuardRails, EveryProtectedKeyInEverySpelling) {
     }
 }
 
+// The folders below the Start menu's Programs that some Windows creates.
+const char* const kWindowsProgramsFolders[] = {
+    "Accessibility",
+    "Accessories",
+    "Accessories\\Accessibility",
+    "Accessories\\Ease of Access",
+    "Accessories\\Games",
+    "Accessories\\HyperTerminal",
+    "Accessories\\Internet Tools",
+    "Accessories\\Multimedia",
+    "Accessories\\System Tools",
+    "Accessories\\Tablet PC",
+    "Administrative Tools",
+    "Maintenance",
+    "Online Services",
+    "StartUp",
+    "Startup",
+    "System Tools",
+    "Tablet PC",
+    "Windows Accessories",
+    "Windows Administrative Tools",
+    "Windows Ease of Access",
+    "Windows PowerShell",
+    "Windows System",
+    "Windows Tools",
+};
+
 // Other names of a folder: letter case, "/" and doubled separators, a
 // trailing separator, ".", a detour through "..", trailing dots and
-// blanks, and the short form.
+// blanks, the short form, and the namespace prefixes that the file calls
+// accept before a drive.
 std::vector<std::string> FolderSpellings(const std::string& path) {
     size_t cut = path.find_last_of('\\');
     std::string name = path.substr(cut + 1);
@@ -139,7 +180,15 @@ std::vector<std::string> FolderSpellings(const std::string& path) {
                                       path + "\\..\\" + name,
                                       path + ". .",
                                       path.substr(0, cut + 1) + ".\\" + name,
-                                      GetShortPath(path)};
+                                      GetShortPath(path),
+                                      "\\\\?\\" + path,
+                                      "\\\\?\\" + Lower(path) + "\\",
+                                      "\\\\.\\" + path,
+                                      "\\\\.\\" + path + "\\..\\" + name,
+                                      "\\\\?\\Q:\\..\\" + path,
+                                      "\\??\\" + path,
+                                      "//?/" + Replace(path, "\\", "/"),
+                                      "\\\\?\\" + GetShortPath(path)};
     return names;
 }
 
@@ -152,12 +201,16 @@ TEST(GuardRails, EveryProtectedFolderInEverySpelling) {
     std::string programs = buffer;
     ASSERT_TRUE(SHGetSpecialFolderPathA(nullptr, buffer, 0x26, FALSE)); // Program Files
     std::string programFiles = buffer;
+    ASSERT_TRUE(SHGetSpecialFolderPathA(nullptr, buffer, 0x17, FALSE)); // all users' Programs
+    std::string commonPrograms = buffer;
     std::vector<std::string> folders = ProtectedFolders();
-    for (const std::string& path :
-         {windows, windows + "\\Temp", temp, programs + "\\Accessories",
-          programs + "\\Administrative Tools", programs + "\\Startup", programs + "\\Maintenance",
-          programs + "\\System Tools", programFiles}) {
+    for (const std::string& path : {windows, windows + "\\Temp", temp, programFiles}) {
         folders.push_back(path);
+    }
+    for (const std::string& menu : {programs, commonPrograms}) {
+        for (const char* name : kWindowsProgramsFolders) {
+            folders.push_back(menu + "\\" + name);
+        }
     }
     ASSERT_GT(folders.size(), 20u);
     for (const std::string& folder : folders) {
@@ -168,19 +221,64 @@ TEST(GuardRails, EveryProtectedFolderInEverySpelling) {
     // A detour from one protected folder to another.
     EXPECT_TRUE(IsProtectedDirectory(windows + "\\Temp\\..\\system32"));
     EXPECT_TRUE(IsProtectedDirectory(programFiles + "\\Vantrel\\.."));
-    for (const std::string& path :
-         {std::string("C:\\"), std::string("c:"), std::string("D:/"), std::string("\\"),
-          std::string("C:\\.."), std::string("C:\\Windows\\..\\.\\"),
-          std::string("\\\\server\\share"), std::string("\\\\server\\share\\app\\..")}) {
+    for (const char* path : {"C:\\", "c:", "D:/", "\\", "C:\\..", "C:\\Windows\\..\\.\\",
+                             "\\\\server\\share", "\\\\server\\share\\app\\..", "\\\\?\\C:\\",
+                             "\\\\.\\d:", "\\??\\C:\\", "\\\\?\\UNC\\server\\share",
+                             "\\\\.\\unc\\server\\share\\app\\..", "\\??\\UNC\\server\\share\\"}) {
         EXPECT_TRUE(IsProtectedDirectory(path)) << path;
     }
     for (const std::string& path :
          {programFiles + "\\Vantrel", programs + "\\Vantrel", windows + "\\Vantrel",
           temp + "\\Vantrel", programs + "\\Accessories\\Vantrel",
-          std::string("\\\\server\\share\\app")}) {
+          std::string("\\\\server\\share\\app"), "\\\\?\\" + programFiles + "\\Vantrel",
+          std::string("\\\\?\\UNC\\server\\share\\app")}) {
         EXPECT_FALSE(IsProtectedDirectory(path)) << path;
         EXPECT_FALSE(IsProtectedDirectory(path + "\\.")) << path;
     }
+}
+
+// The folder as the host shows it: natively the machine folder's own path,
+// under Wine the Z: drive, which shows the host's whole tree. Names that no
+// lexical rule brings to the folder's, as a SUBST drive, a share of the
+// local disk or a volume's own name are on Windows.
+std::string HostName(const std::string& path) {
+    auto variable = [](const char* name) {
+        char buffer[MAX_PATH + 1] = {};
+        DWORD length = GetEnvironmentVariableA(name, buffer, sizeof buffer);
+        return length < sizeof buffer ? std::string(buffer, length) : std::string();
+    };
+    bool wine = UnderWine();
+    std::string machine = variable(wine ? "WINEPREFIX" : "VANTREL_ROOT");
+    if (machine.empty() && !wine) {
+        machine = variable("HOME") + "/.local/share/vantrel/machine";
+    }
+    std::string host = machine + "/drive_" +
+                       static_cast<char>(tolower(static_cast<unsigned char>(path[0]))) +
+                       Replace(path.substr(2), "\\", "/");
+    return wine ? "Z:" + Replace(host, "/", "\\") : host;
+}
+
+TEST(GuardRails, AProtectedFolderIsKnownByItselfUnderAnyName) {
+    char system[MAX_PATH + 1] = {};
+    ASSERT_GT(GetSystemDirectoryA(system, sizeof system), 0u);
+    char temp[MAX_PATH + 1] = {};
+    ASSERT_GT(GetTempPathA(sizeof temp, temp), 0u);
+    std::vector<std::string> folders = {GetWindowsDir(), RemoveBackslash(temp)};
+    if (PathExists(system)) {
+        folders.push_back(system); // natively only made when a test needs it
+    }
+    for (const std::string& folder : folders) {
+        ASSERT_TRUE(PathExists(folder)) << folder;
+        std::string other = HostName(folder);
+        ASSERT_TRUE(PathExists(other)) << other;
+        EXPECT_TRUE(IsProtectedDirectory(other)) << other;
+        EXPECT_TRUE(IsProtectedDirectory(other + "\\")) << other;
+    }
+    // A folder of one's own stays removable under its other name.
+    std::string mine = GetWindowsDir() + "\\Vantrel guard test";
+    ASSERT_TRUE(CreateDirectoryA(mine.c_str(), nullptr) || PathExists(mine));
+    EXPECT_FALSE(IsProtectedDirectory(HostName(mine)));
+    RemoveDirectoryA(mine.c_str());
 }
 
 // Each user's profile is protected as a child of the folder that holds the
@@ -197,6 +295,32 @@ TEST(GuardRails, ProfilesAndTheirParentAreProtected_NativeMachineHasNoProfiles) 
         EXPECT_TRUE(IsProtectedDirectory(path)) << path;
     }
     EXPECT_FALSE(IsProtectedDirectory(profile + "\\Vantrel"));
+}
+
+class FolderNames : public TempDirTest {
+  protected:
+    void TearDown() override {
+        SetPlatformId(PlatformVersion().dwPlatformId);
+        TempDirTest::TearDown();
+    }
+    static bool EndsWith(const std::string& text, const std::string& end) {
+        return text.size() >= end.size() &&
+               text.compare(text.size() - end.size(), end.size(), end) == 0;
+    }
+};
+
+// A folder's name is asked for its long form on the 95 family even without
+// a "~" (an alias formed there without its numeric tail has none), which
+// shows in the name's letter case on disk; on the NT family, and for a
+// file's path on both, a name without a "~" costs no walk of its folders.
+TEST_F(FolderNames, LongFormAskedWhereAnAliasCanLackATilde) {
+    ASSERT_TRUE(CreateDirectoryA(PathOf("MyDir").c_str(), nullptr));
+    const std::string asked = PathOf("MYDIR");
+    SetPlatformId(VER_PLATFORM_WIN32_WINDOWS);
+    EXPECT_TRUE(EndsWith(NormalizedFolderPath(asked), "\\MyDir")) << NormalizedFolderPath(asked);
+    EXPECT_TRUE(EndsWith(NormalizedPath(asked), "\\MYDIR")) << NormalizedPath(asked);
+    SetPlatformId(VER_PLATFORM_WIN32_NT);
+    EXPECT_TRUE(EndsWith(NormalizedFolderPath(asked), "\\MYDIR")) << NormalizedFolderPath(asked);
 }
 
 class GuardedLedger : public TempRegTest {
