@@ -36,8 +36,10 @@ if [ ${#missing[@]} -gt 0 ]; then
         if $sudo apt-get update -q; then
             break
         fi
-        echo "apt-get update failed (attempt $attempt); trying again shortly"
-        sleep $((attempt * 10))
+        echo "apt-get update failed (attempt $attempt)"
+        if [ "$attempt" -lt 3 ]; then
+            sleep $((attempt * 10))
+        fi
     done
     if ! $sudo apt-get install -y -q "${packages[@]}"; then
         # Without the i386 index (the one a syncing mirror most often
