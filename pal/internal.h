@@ -130,6 +130,14 @@ inline bool IsRegularFile(const std::string& nativePath) {
     return !nativePath.empty() && stat(nativePath.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+// The two separators of a Windows path, and the letters that name a drive.
+inline bool IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+inline bool IsDriveLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
 // Whether a path names a folder or drive (holds \\, / or :), as opposed to a
 // bare name that a search path may find.
 inline bool HasSeparator(const char* path) {
