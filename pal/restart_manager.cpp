@@ -248,6 +248,18 @@ void Signal(const std::vector<RM_PROCESS_INFO>& processes, int signalNumber) {
     }
 }
 
+// A copy of an open session, taken under the lock, so that the processes can
+// be looked at without holding it; false when the handle names none.
+bool CopyOfSession(DWORD handle, Session& session) {
+    std::lock_guard<std::mutex> guard(sessionsLock);
+    auto found = sessions.find(handle);
+    if (found == sessions.end()) {
+        return false;
+    }
+    session = found->second;
+    return true;
+}
+
 } // namespace
 
 DWORD WINAPI RmStartSession(DWORD* pSessionHandle, DWORD dwSessionFlags, WCHAR strSessionKey[]) {
@@ -319,13 +331,8 @@ DWORD WINAPI RmGetList(DWORD dwSessionHandle, UINT* pnProcInfoNeeded, UINT* pnPr
         return ERROR_INVALID_PARAMETER;
     }
     Session session;
-    {
-        std::lock_guard<std::mutex> guard(sessionsLock);
-        auto found = sessions.find(dwSessionHandle);
-        if (found == sessions.end()) {
-            return ERROR_INVALID_HANDLE;
-        }
-        session = found->second;
+    if (!CopyOfSession(dwSessionHandle, session)) {
+        return ERROR_INVALID_HANDLE;
     }
     DWORD reasons = RmRebootReasonNone;
     std::vector<RM_PROCESS_INFO> holders = Holders(session, reasons);
@@ -348,13 +355,8 @@ DWORD WINAPI RmShutdown(DWORD dwSessionHandle, ULONG lActionFlags,
         return ERROR_INVALID_PARAMETER;
     }
     Session session;
-    {
-        std::lock_guard<std::mutex> guard(sessionsLock);
-        auto found = sessions.find(dwSessionHandle);
-        if (found == sessions.end()) {
-            return ERROR_INVALID_HANDLE;
-        }
-        session = found->second;
+    if (!CopyOfSession(dwSessionHandle, session)) {
+        return ERROR_INVALID_HANDLE;
     }
     DWORD reasons = RmRebootReasonNone;
     std::vector<RM_PROCESS_INFO> holders = Holders(session, reasons);
