@@ -119,6 +119,17 @@ bool Resolve(LPCSTR windowsPath, std::string& nativePath) {
     return true;
 }
 
+bool ResolveExisting(LPCSTR windowsPath, std::string& nativePath, struct stat& st) {
+    if (!Resolve(windowsPath, nativePath)) {
+        return false;
+    }
+    if (stat(nativePath.c_str(), &st) != 0) {
+        SetLastError(StatError(nativePath, errno));
+        return false;
+    }
+    return true;
+}
+
 BOOL Fail(DWORD code) {
     SetLastError(code);
     return FALSE;

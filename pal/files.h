@@ -89,6 +89,9 @@ DWORD MissingError(const std::string& nativePath);
 DWORD StatError(const std::string& nativePath, int err);
 // The native path for an API argument, or false with the error set.
 bool Resolve(LPCSTR windowsPath, std::string& nativePath);
+// Resolve, and the status of the file it names (following links), or false
+// with the error set (StatError) when there is none.
+bool ResolveExisting(LPCSTR windowsPath, std::string& nativePath, struct stat& st);
 bool IsDriveRoot(const std::string& nativeDir);
 // SetLastError(code) and FALSE.
 BOOL Fail(DWORD code);
