@@ -209,6 +209,13 @@ class NameChange {
     bool tracked_ = false;
 };
 
+// Open-file-description locks on one byte (byte_locks.cpp): takes a lock of
+// the type (F_RDLCK, F_WRLCK), waiting for it when asked; and whether
+// another open file description holds a lock on the byte (false where the
+// file system has no locks).
+bool LockByte(int fd, short type, off_t offset, bool wait);
+bool OthersHold(int fd, off_t offset);
+
 // The program's arguments, recorded by the native main() for
 // GetCommandLineA; without them the process's own argument vector is used.
 void RecordArguments(int argc, char** argv);
