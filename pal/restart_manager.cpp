@@ -248,15 +248,21 @@ void Signal(const std::vector<RM_PROCESS_INFO>& processes, int signalNumber) {
     }
 }
 
-// A copy of an open session, taken under the lock, so that the processes can
-// be looked at without holding it; false when the handle names none.
-bool CopyOfSession(DWORD handle, Session& session) {
-    std::lock_guard<std::mutex> guard(sessionsLock);
-    auto found = sessions.find(handle);
-    if (found == sessions.end()) {
-        return false;
+// A copy of an open session, taken under the lock so that the processes are
+// looked at without holding it, and the processes that hold its files;
+// false when the handle names no session.
+bool SessionHolders(DWORD handle, Session& session, std::vector<RM_PROCESS_INFO>& holders,
+                    DWORD& reasons) {
+    {
+        std::lock_guard<std::mutex> guard(sessionsLock);
+        auto found = sessions.find(handle);
+        if (found == sessions.end()) {
+            return false;
+        }
+        session = found->second;
     }
-    session = found->second;
+    reasons = RmRebootReasonNone;
+    holders = Holders(session, reasons);
     return true;
 }
 
@@ -331,11 +337,11 @@ DWORD WINAPI RmGetList(DWORD dwSessionHandle, UINT* pnProcInfoNeeded, UINT* pnPr
         return ERROR_INVALID_PARAMETER;
     }
     Session session;
-    if (!CopyOfSession(dwSessionHandle, session)) {
+    std::vector<RM_PROCESS_INFO> holders;
+    DWORD reasons = RmRebootReasonNone;
+    if (!SessionHolders(dwSessionHandle, session, holders, reasons)) {
         return ERROR_INVALID_HANDLE;
     }
-    DWORD reasons = RmRebootReasonNone;
-    std::vector<RM_PROCESS_INFO> holders = Holders(session, reasons);
     *lpdwRebootReasons = reasons;
     *pnProcInfoNeeded = static_cast<UINT>(holders.size());
     if (*pnProcInfo < holders.size()) {
@@ -355,11 +361,11 @@ DWORD WINAPI RmShutdown(DWORD dwSessionHandle, ULONG lActionFlags,
         return ERROR_INVALID_PARAMETER;
     }
     Session session;
-    if (!CopyOfSession(dwSessionHandle, session)) {
+    std::vector<RM_PROCESS_INFO> holders;
+    DWORD reasons = RmRebootReasonNone;
+    if (!SessionHolders(dwSessionHandle, session, holders, reasons)) {
         return ERROR_INVALID_HANDLE;
     }
-    DWORD reasons = RmRebootReasonNone;
-    std::vector<RM_PROCESS_INFO> holders = Holders(session, reasons);
     if (lActionFlags & RmShutdownOnlyRegistered) {
         for (const RM_PROCESS_INFO& info : holders) {
             bool registered = false;
