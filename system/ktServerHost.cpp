@@ -309,8 +309,10 @@ TServerCall UnregisterServer(const std::string& libraryPath) {
         call.error = ERROR_FILE_NOT_FOUND;
         return call;
     }
-    TScopedHandle process(StartHidden(program, parameters, call.error));
+    DWORD error = ERROR_SUCCESS;
+    TScopedHandle process(StartHidden(program, parameters, error));
     if (!process) {
+        call.error = error;
         return call;
     }
     if (WaitForSingleObject(process.Get(), serverTimeLimitMs) == WAIT_TIMEOUT) {
