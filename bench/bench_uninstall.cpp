@@ -21,6 +21,8 @@
 #include "UnVantrel.h"
 #include "ktRegIni.h"
 #include "ktIniCache.h"
+#include "ktHandle.h"
+#include "ktShell.h"
 
 #include <algorithm>
 #include <chrono>
@@ -351,28 +353,23 @@ Timing RunPhases(const Installation& inst) {
 // code, or -1 when it cannot be started, and the CPU seconds the process
 // used (user and kernel). The shell is the one launch call both builds have.
 int RunAndWait(const std::string& program, const std::string& parameters, double& cpu) {
-    SHELLEXECUTEINFOA info = {};
-    info.cbSize = sizeof info;
-    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
-    info.lpFile = program.c_str();
-    info.lpParameters = parameters.c_str();
-    info.nShow = SW_HIDE;
     cpu = 0;
-    if (!ShellExecuteExA(&info) || info.hProcess == nullptr) {
+    DWORD error = ERROR_SUCCESS;
+    TScopedHandle process(StartHidden(program, parameters, error));
+    if (!process) {
         return -1;
     }
     DWORD code = STILL_ACTIVE;
-    while (GetExitCodeProcess(info.hProcess, &code) && code == STILL_ACTIVE) {
+    while (GetExitCodeProcess(process.Get(), &code) && code == STILL_ACTIVE) {
         Sleep(1);
     }
     FILETIME created, exited, kernel, user;
-    if (GetProcessTimes(info.hProcess, &created, &exited, &kernel, &user)) {
+    if (GetProcessTimes(process.Get(), &created, &exited, &kernel, &user)) {
         auto seconds = [](const FILETIME& t) {
             return ((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
         };
         cpu = seconds(kernel) + seconds(user);
     }
-    CloseHandle(info.hProcess);
     return static_cast<int>(code);
 }
 

@@ -124,12 +124,8 @@ DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName) {
         return FILE_ATTRIBUTE_ARCHIVE; // what Windows shows for every device
     }
     std::string path;
-    if (!Resolve(lpFileName, path)) {
-        return INVALID_FILE_ATTRIBUTES;
-    }
     struct stat st;
-    if (stat(path.c_str(), &st) != 0) {
-        SetLastError(StatError(path, errno));
+    if (!ResolveExisting(lpFileName, path, st)) {
         return INVALID_FILE_ATTRIBUTES;
     }
     return AttributesOf(path, st);
@@ -145,12 +141,9 @@ BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes) {
         return error == ERROR_SUCCESS ? TRUE : Fail(error); // a device keeps no attributes
     }
     std::string path;
-    if (!Resolve(lpFileName, path)) {
-        return FALSE;
-    }
     struct stat st;
-    if (stat(path.c_str(), &st) != 0) {
-        return Fail(StatError(path, errno));
+    if (!ResolveExisting(lpFileName, path, st)) {
+        return FALSE;
     }
     if (!ApplyAttributes(path, dwFileAttributes)) {
         SetLastErrorFromErrno();

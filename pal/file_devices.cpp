@@ -11,10 +11,6 @@ namespace pal {
 
 namespace {
 
-bool IsSeparator(char c) {
-    return c == '\\' || c == '/';
-}
-
 // The kind of device a bare name (no folder, extension already cut) names.
 bool KindOf(const std::string& name, DeviceKind& kind) {
     std::string upper = UpperCase(name);

@@ -119,6 +119,17 @@ bool Resolve(LPCSTR windowsPath, std::string& nativePath) {
     return true;
 }
 
+bool ResolveExisting(LPCSTR windowsPath, std::string& nativePath, struct stat& st) {
+    if (!Resolve(windowsPath, nativePath)) {
+        return false;
+    }
+    if (stat(nativePath.c_str(), &st) != 0) {
+        SetLastError(StatError(nativePath, errno));
+        return false;
+    }
+    return true;
+}
+
 BOOL Fail(DWORD code) {
     SetLastError(code);
     return FALSE;
@@ -134,15 +145,8 @@ bool IsDriveRoot(const std::string& nativeDir) {
            (dir.size() == prefix.size() + 1 && dir.compare(0, prefix.size(), prefix) == 0);
 }
 
-} // namespace pal
-
-using namespace pal;
-
-namespace {
-
-// The short form of an existing path: each name traded for its short form;
-// the separators, the prefix, the drive and "." / ".." stay as given.
-std::string ShortPath(const std::string& text) {
+std::string MapPathNames(const std::string& text,
+                         std::string (*name)(const std::string& part, const std::string& upTo)) {
     std::string result;
     size_t pos = 0;
     if (HasDevicePrefix(text.c_str())) {
@@ -154,7 +158,7 @@ std::string ShortPath(const std::string& text) {
         pos += 2;
     }
     while (pos < text.size()) {
-        if (text[pos] == '\\' || text[pos] == '/') {
+        if (IsSeparator(text[pos])) {
             result += text[pos++];
             continue;
         }
@@ -166,12 +170,26 @@ std::string ShortPath(const std::string& text) {
         if (part == "." || part == "..") {
             result += part;
         } else {
-            std::string native = NativePath(text.substr(0, end).c_str());
-            result += ShortNameIn(ParentOf(native), BaseNameOf(native));
+            result += name(part, text.substr(0, end));
         }
         pos = end;
     }
     return result;
+}
+
+} // namespace pal
+
+using namespace pal;
+
+namespace {
+
+// The short form of an existing path: each name traded for its short form;
+// the separators, the prefix, the drive and "." / ".." stay as given.
+std::string ShortPath(const std::string& text) {
+    return MapPathNames(text, [](const std::string&, const std::string& upTo) {
+        std::string native = NativePath(upTo.c_str());
+        return ShortNameIn(ParentOf(native), BaseNameOf(native));
+    });
 }
 
 } // namespace

@@ -231,12 +231,9 @@ BOOL WINAPI GetFileSecurityA(LPCSTR lpFileName, SECURITY_INFORMATION RequestedIn
         return Fail(ERROR_INVALID_PARAMETER);
     }
     std::string path;
-    if (!Resolve(lpFileName, path)) {
-        return FALSE;
-    }
     struct stat st;
-    if (stat(path.c_str(), &st) != 0) {
-        return Fail(StatError(path, errno));
+    if (!ResolveExisting(lpFileName, path, st)) {
+        return FALSE;
     }
     std::vector<BYTE> descriptor = Describe(st, RequestedInformation);
     *lpnLengthNeeded = static_cast<DWORD>(descriptor.size());
@@ -257,12 +254,9 @@ BOOL WINAPI SetFileSecurityA(LPCSTR lpFileName, SECURITY_INFORMATION SecurityInf
         return Fail(ERROR_INVALID_PARAMETER);
     }
     std::string path;
-    if (!Resolve(lpFileName, path)) {
-        return FALSE;
-    }
     struct stat st;
-    if (stat(path.c_str(), &st) != 0) {
-        return Fail(StatError(path, errno));
+    if (!ResolveExisting(lpFileName, path, st)) {
+        return FALSE;
     }
     Wanted wanted;
     DWORD error =

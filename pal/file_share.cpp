@@ -20,26 +20,9 @@ constexpr off_t kDenyByte = kLockBase + 16; // + bit: "I deny this access"
 // delete whether it is refused, and why.
 constexpr off_t kImageByte = kDenyByte + 3;
 
+// Every lock of a share mode is a shared one, taken without waiting.
 bool LockByte(int fd, off_t offset) {
-    struct flock lock = {};
-    lock.l_type = F_RDLCK;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = offset;
-    lock.l_len = 1;
-    return fcntl(fd, F_OFD_SETLK, &lock) == 0;
-}
-
-// True when another open file description holds a lock on the byte.
-bool OthersHold(int fd, off_t offset) {
-    struct flock lock = {};
-    lock.l_type = F_WRLCK;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = offset;
-    lock.l_len = 1;
-    if (fcntl(fd, F_OFD_GETLK, &lock) != 0) {
-        return false; // no locks on this file system: nothing to enforce
-    }
-    return lock.l_type != F_UNLCK;
+    return pal::LockByte(fd, F_RDLCK, offset, false);
 }
 
 } // namespace

@@ -89,6 +89,9 @@ DWORD MissingError(const std::string& nativePath);
 DWORD StatError(const std::string& nativePath, int err);
 // The native path for an API argument, or false with the error set.
 bool Resolve(LPCSTR windowsPath, std::string& nativePath);
+// Resolve, and the status of the file it names (following links), or false
+// with the error set (StatError) when there is none.
+bool ResolveExisting(LPCSTR windowsPath, std::string& nativePath, struct stat& st);
 bool IsDriveRoot(const std::string& nativeDir);
 // SetLastError(code) and FALSE.
 BOOL Fail(DWORD code);
@@ -119,6 +122,11 @@ struct DeviceName {
 
 // Whether a path begins with \\?\ or \\.\.
 bool HasDevicePrefix(const char* windowsPath);
+// A path with each of its names (not "." or "..") traded for name(part,
+// upTo), upTo being the path up to and with the part; the separators, the
+// device prefix and the drive stay as given.
+std::string MapPathNames(const std::string& text,
+                         std::string (*name)(const std::string& part, const std::string& upTo));
 // Whether a Windows path names a device rather than a file, and which.
 bool DeviceOf(LPCSTR windowsPath, DeviceName& device);
 // ERROR_PATH_NOT_FOUND when the folder before a device name is missing.

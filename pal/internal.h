@@ -130,6 +130,14 @@ inline bool IsRegularFile(const std::string& nativePath) {
     return !nativePath.empty() && stat(nativePath.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+// The two separators of a Windows path, and the letters that name a drive.
+inline bool IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+inline bool IsDriveLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
 // Whether a path names a folder or drive (holds \\, / or :), as opposed to a
 // bare name that a search path may find.
 inline bool HasSeparator(const char* path) {
@@ -200,6 +208,13 @@ class NameChange {
     std::string name_;
     bool tracked_ = false;
 };
+
+// Open-file-description locks on one byte (byte_locks.cpp): takes a lock of
+// the type (F_RDLCK, F_WRLCK), waiting for it when asked; and whether
+// another open file description holds a lock on the byte (false where the
+// file system has no locks).
+bool LockByte(int fd, short type, off_t offset, bool wait);
+bool OthersHold(int fd, off_t offset);
 
 // The program's arguments, recorded by the native main() for
 // GetCommandLineA; without them the process's own argument vector is used.

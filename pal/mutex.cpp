@@ -25,28 +25,6 @@ struct MutexObject : Object {
     int owned = 0; // recursion count of this handle's ownership
 };
 
-bool Lock(int fd, short type, off_t offset, bool wait) {
-    struct flock lock = {};
-    lock.l_type = type;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = offset;
-    lock.l_len = 1;
-    int result;
-    do {
-        result = fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &lock);
-    } while (result != 0 && wait && errno == EINTR);
-    return result == 0;
-}
-
-bool OthersHold(int fd, off_t offset) {
-    struct flock lock = {};
-    lock.l_type = F_WRLCK;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = offset;
-    lock.l_len = 1;
-    return fcntl(fd, F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
-}
-
 // "Global\" and "Local\" name one namespace: the machine's.
 std::string FileOfName(const std::string& name) {
     std::string bare = name;
@@ -67,7 +45,7 @@ std::string FileOfName(const std::string& name) {
 }
 
 bool TryOwn(MutexObject& mutex, bool wait) {
-    if (mutex.owned == 0 && !Lock(mutex.fd.get(), F_WRLCK, kOwnerByte, wait)) {
+    if (mutex.owned == 0 && !LockByte(mutex.fd.get(), F_WRLCK, kOwnerByte, wait)) {
         return false;
     }
     ++mutex.owned;
@@ -125,7 +103,7 @@ HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL bInitialOwner, LPCSTR lpN
         SetLastError(ErrorFromErrno(errno));
         return nullptr;
     }
-    Lock(mutex->fd.get(), F_RDLCK, kExistsByte, false);
+    LockByte(mutex->fd.get(), F_RDLCK, kExistsByte, false);
     // An existing mutex is opened, not taken: the initial owner counts only
     // for a new one.
     if (bInitialOwner && !existed) {

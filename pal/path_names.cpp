@@ -10,14 +10,6 @@ namespace pal {
 
 namespace {
 
-bool IsSeparator(char c) {
-    return c == '\\' || c == '/';
-}
-
-bool IsDriveLetter(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
 // The length of the part that ".." never climbs above: "X:\", the server
 // and share of "\\server\share\", the "\\.\" or "\\?\" of a path in the
 // device namespace (".." there climbs above the drive), or the "/" of a
@@ -143,33 +135,9 @@ std::string FullPath(const char* given) {
 // separators, the drive, "." and ".." stay as given, and so does a relative
 // path.
 std::string LongPath(const std::string& text) {
-    std::string result;
-    size_t pos = 0;
-    if (HasDevicePrefix(text.c_str())) {
-        result = text.substr(0, 4);
-        pos = 4;
-    }
-    if (text.size() >= pos + 2 && text[pos + 1] == ':') {
-        result += text.substr(pos, 2);
-        pos += 2;
-    }
-    while (pos < text.size()) {
-        if (IsSeparator(text[pos])) {
-            result += text[pos++];
-            continue;
-        }
-        size_t end = text.find_first_of("\\/", pos);
-        if (end == std::string::npos) {
-            end = text.size();
-        }
-        std::string part = text.substr(pos, end - pos);
-        if (part != "." && part != ".." && FitsShortName(part)) {
-            part = BaseNameOf(NativePath(text.substr(0, end).c_str()));
-        }
-        result += part;
-        pos = end;
-    }
-    return result;
+    return MapPathNames(text, [](const std::string& part, const std::string& upTo) {
+        return FitsShortName(part) ? BaseNameOf(NativePath(upTo.c_str())) : part;
+    });
 }
 
 } // namespace

@@ -248,6 +248,24 @@ void Signal(const std::vector<RM_PROCESS_INFO>& processes, int signalNumber) {
     }
 }
 
+// A copy of an open session, taken under the lock so that the processes are
+// looked at without holding it, and the processes that hold its files;
+// false when the handle names no session.
+bool SessionHolders(DWORD handle, Session& session, std::vector<RM_PROCESS_INFO>& holders,
+                    DWORD& reasons) {
+    {
+        std::lock_guard<std::mutex> guard(sessionsLock);
+        auto found = sessions.find(handle);
+        if (found == sessions.end()) {
+            return false;
+        }
+        session = found->second;
+    }
+    reasons = RmRebootReasonNone;
+    holders = Holders(session, reasons);
+    return true;
+}
+
 } // namespace
 
 DWORD WINAPI RmStartSession(DWORD* pSessionHandle, DWORD dwSessionFlags, WCHAR strSessionKey[]) {
@@ -319,16 +337,11 @@ DWORD WINAPI RmGetList(DWORD dwSessionHandle, UINT* pnProcInfoNeeded, UINT* pnPr
         return ERROR_INVALID_PARAMETER;
     }
     Session session;
-    {
-        std::lock_guard<std::mutex> guard(sessionsLock);
-        auto found = sessions.find(dwSessionHandle);
-        if (found == sessions.end()) {
-            return ERROR_INVALID_HANDLE;
-        }
-        session = found->second;
-    }
+    std::vector<RM_PROCESS_INFO> holders;
     DWORD reasons = RmRebootReasonNone;
-    std::vector<RM_PROCESS_INFO> holders = Holders(session, reasons);
+    if (!SessionHolders(dwSessionHandle, session, holders, reasons)) {
+        return ERROR_INVALID_HANDLE;
+    }
     *lpdwRebootReasons = reasons;
     *pnProcInfoNeeded = static_cast<UINT>(holders.size());
     if (*pnProcInfo < holders.size()) {
@@ -348,16 +361,11 @@ DWORD WINAPI RmShutdown(DWORD dwSessionHandle, ULONG lActionFlags,
         return ERROR_INVALID_PARAMETER;
     }
     Session session;
-    {
-        std::lock_guard<std::mutex> guard(sessionsLock);
-        auto found = sessions.find(dwSessionHandle);
-        if (found == sessions.end()) {
-            return ERROR_INVALID_HANDLE;
-        }
-        session = found->second;
-    }
+    std::vector<RM_PROCESS_INFO> holders;
     DWORD reasons = RmRebootReasonNone;
-    std::vector<RM_PROCESS_INFO> holders = Holders(session, reasons);
+    if (!SessionHolders(dwSessionHandle, session, holders, reasons)) {
+        return ERROR_INVALID_HANDLE;
+    }
     if (lActionFlags & RmShutdownOnlyRegistered) {
         for (const RM_PROCESS_INFO& info : holders) {
             bool registered = false;

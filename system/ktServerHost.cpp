@@ -8,6 +8,7 @@
 
 #include "ktCommandLine.h"
 #include "ktHandle.h"
+#include "ktShell.h"
 #include "ktSystemText.h"
 #include "winapi.h"
 
@@ -304,17 +305,16 @@ TServerCall UnregisterServer(const std::string& libraryPath) {
     TErrorFile errorFile;
     std::string parameters;
     JoinCommandLine({kHostMarker, ToHex(libraryPath), errorFile.Argument()}, parameters);
-    SHELLEXECUTEINFOA info = {};
-    info.cbSize = sizeof info;
-    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
-    info.lpFile = program.c_str();
-    info.lpParameters = parameters.c_str();
-    info.nShow = SW_HIDE;
-    if (program.empty() || !ShellExecuteExA(&info) || info.hProcess == nullptr) {
-        call.error = program.empty() ? ERROR_FILE_NOT_FOUND : GetLastError();
+    if (program.empty()) {
+        call.error = ERROR_FILE_NOT_FOUND;
         return call;
     }
-    TScopedHandle process(info.hProcess);
+    DWORD error = ERROR_SUCCESS;
+    TScopedHandle process(StartHidden(program, parameters, error));
+    if (!process) {
+        call.error = error;
+        return call;
+    }
     if (WaitForSingleObject(process.Get(), serverTimeLimitMs) == WAIT_TIMEOUT) {
         // The server hangs: its host is ended, and given a moment to go.
         // A host that ended on its own just now is read as usual.

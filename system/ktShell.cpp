@@ -2,6 +2,20 @@
 
 #include "ktHandle.h"
 
+HANDLE StartHidden(const std::string& program, const std::string& parameters, DWORD& error) {
+    SHELLEXECUTEINFOA info = {};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+    info.lpFile = program.c_str();
+    info.lpParameters = parameters.c_str();
+    info.nShow = SW_HIDE;
+    if (!ShellExecuteExA(&info) || info.hProcess == nullptr) {
+        error = GetLastError();
+        return nullptr;
+    }
+    return info.hProcess;
+}
+
 int ExecAndWait(HWND owner, const std::string& file, const std::string& parameters,
                 const std::string& directory, int show) {
     return ExecAndWait(owner, file, parameters, directory, show, 0, nullptr, nullptr);

@@ -5,6 +5,11 @@
 
 #include <string>
 
+// Starts a program hidden and without the shell's error boxes, and hands
+// over its process handle (the caller closes it); null, with the reason in
+// `error`, when no process of it was started.
+HANDLE StartHidden(const std::string& program, const std::string& parameters, DWORD& error);
+
 // Starts a file with the shell's default action and waits for its end,
 // pumping the thread's messages; the exit code, 0 when the shell handed the
 // file to a program already running, or -1 when it could not start, its

@@ -1,11 +1,15 @@
 #include "TestSupport.h"
 
+#include "ktHandle.h"
+
 #include <cstdlib>
 #include <vector>
 
 namespace {
 int counter = 0;
-}
+const char kSessionManager[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+const char kPendingValue[] = "PendingFileRenameOperations";
+} // namespace
 
 void WriteBytes(const std::string& path, const std::string& bytes) {
     HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -106,6 +110,56 @@ void RemoveRegTree(HKEY root, const std::string& subKey) {
         RemoveRegTree(root, subKey + "\\" + child);
     }
     RegDeleteKeyA(root, subKey.c_str());
+}
+
+std::vector<std::string> PendingRenameNames() {
+    std::vector<std::string> names;
+    TScopedRegKey key;
+    if (RegOpenKeyA(HKEY_LOCAL_MACHINE, kSessionManager, key.Receive()) != ERROR_SUCCESS) {
+        return names;
+    }
+    DWORD type = 0;
+    DWORD size = 0;
+    if (RegQueryValueExA(key.Get(), kPendingValue, nullptr, &type, nullptr, &size) !=
+            ERROR_SUCCESS ||
+        size == 0) {
+        return names;
+    }
+    std::string data(size, '\0');
+    if (RegQueryValueExA(key.Get(), kPendingValue, nullptr, &type,
+                         reinterpret_cast<LPBYTE>(&data[0]), &size) != ERROR_SUCCESS) {
+        return names;
+    }
+    data.resize(size);
+    // REG_MULTI_SZ: each name ends in a zero, the list in one more.
+    size_t at = 0;
+    while (at < data.size()) {
+        size_t end = data.find('\0', at);
+        if (end == std::string::npos) {
+            end = data.size();
+        }
+        names.push_back(data.substr(at, end - at));
+        at = end + 1;
+    }
+    while (!names.empty() && names.back().empty() && names.size() % 2 == 1) {
+        names.pop_back();
+    }
+    return names;
+}
+
+void SetPendingRenames(std::string pairs) {
+    TScopedRegKey key;
+    if (RegOpenKeyA(HKEY_LOCAL_MACHINE, kSessionManager, key.Receive()) != ERROR_SUCCESS) {
+        return;
+    }
+    if (pairs.empty()) {
+        RegDeleteValueA(key.Get(), kPendingValue);
+    } else {
+        pairs += '\0';
+        RegSetValueExA(key.Get(), kPendingValue, 0, REG_MULTI_SZ,
+                       reinterpret_cast<const BYTE*>(pairs.data()),
+                       static_cast<DWORD>(pairs.size()));
+    }
 }
 
 void TempDirTest::SetUp() {

@@ -51,6 +51,12 @@ std::vector<std::string> FolderListing(const std::string& dir);
 void RemoveTree(const std::string& path);
 // Deletes a registry key with everything below it, with the raw API.
 void RemoveRegTree(HKEY root, const std::string& subKey);
+// The machine's restart-time rename list (PendingFileRenameOperations below
+// the Session Manager's key): its names in order, source and target by turns.
+std::vector<std::string> PendingRenameNames();
+// Sets the list to `pairs`, each name ended by its zero (the list's closing
+// zero is added), or deletes the value when `pairs` is empty.
+void SetPendingRenames(std::string pairs);
 // True under Wine, for the few tests that hold pal/ to Windows' documented
 // answer where Wine gives another.
 bool UnderWine();

@@ -14,8 +14,6 @@
 
 namespace {
 
-const char kSessionManager[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
-const char kPendingValue[] = "PendingFileRenameOperations";
 const DWORD kUnwantedAttributes =
     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
@@ -31,45 +29,9 @@ int CountOf(const std::string& text, const std::string& part) {
     return count;
 }
 
-// The restart-time rename list: pairs of source and target names.
-std::vector<std::string> ReadPendingRenames() {
-    std::vector<std::string> names;
-    TScopedRegKey key;
-    if (RegOpenKeyA(HKEY_LOCAL_MACHINE, kSessionManager, key.Receive()) != ERROR_SUCCESS) {
-        return names;
-    }
-    DWORD type = 0;
-    DWORD size = 0;
-    if (RegQueryValueExA(key.Get(), kPendingValue, nullptr, &type, nullptr, &size) !=
-            ERROR_SUCCESS ||
-        size == 0) {
-        return names;
-    }
-    std::string data(size, '\0');
-    if (RegQueryValueExA(key.Get(), kPendingValue, nullptr, &type,
-                         reinterpret_cast<LPBYTE>(&data[0]), &size) != ERROR_SUCCESS) {
-        return names;
-    }
-    data.resize(size);
-    // REG_MULTI_SZ: each name ends in a zero, the list in one more.
-    size_t at = 0;
-    while (at < data.size()) {
-        size_t end = data.find('\0', at);
-        if (end == std::string::npos) {
-            end = data.size();
-        }
-        names.push_back(data.substr(at, end - at));
-        at = end + 1;
-    }
-    while (!names.empty() && names.back().empty() && names.size() % 2 == 1) {
-        names.pop_back();
-    }
-    return names;
-}
-
 // How many pairs of the rename list delete `path` (no target name).
 int PendingDeletionsOf(const std::string& path) {
-    std::vector<std::string> names = ReadPendingRenames();
+    std::vector<std::string> names = PendingRenameNames();
     int count = 0;
     for (size_t i = 0; i + 1 < names.size(); i += 2) {
         if (EndsWithIgnoreCase(names[i], path) && names[i + 1].empty()) {
@@ -82,7 +44,7 @@ int PendingDeletionsOf(const std::string& path) {
 // Takes the pairs that name `path` out of the rename list again, so that the
 // test leaves the machine's list as it found it.
 void RemovePendingDeletionsOf(const std::string& path) {
-    std::vector<std::string> names = ReadPendingRenames();
+    std::vector<std::string> names = PendingRenameNames();
     std::string data;
     for (size_t i = 0; i + 1 < names.size(); i += 2) {
         if (EndsWithIgnoreCase(names[i], path)) {
@@ -90,17 +52,7 @@ void RemovePendingDeletionsOf(const std::string& path) {
         }
         data += names[i] + '\0' + names[i + 1] + '\0';
     }
-    TScopedRegKey key;
-    if (RegOpenKeyA(HKEY_LOCAL_MACHINE, kSessionManager, key.Receive()) != ERROR_SUCCESS) {
-        return;
-    }
-    if (data.empty()) {
-        RegDeleteValueA(key.Get(), kPendingValue);
-    } else {
-        data += '\0';
-        RegSetValueExA(key.Get(), kPendingValue, 0, REG_MULTI_SZ,
-                       reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(data.size()));
-    }
+    SetPendingRenames(data);
 }
 
 class FileRemovalTest : public TempDirTest {
@@ -281,7 +233,7 @@ TEST_F(WininitTest, EachFileGetsItsOwnLineAndOtherLinesSurvive) {
     std::string second = PathOf("second.dll");
     WriteBytes(first, "1");
     WriteBytes(second, "2");
-    std::vector<std::string> pendingBefore = ReadPendingRenames();
+    std::vector<std::string> pendingBefore = PendingRenameNames();
 
     DeleteOnRestart(first);
     DeleteOnRestart(second);
@@ -301,7 +253,7 @@ TEST_F(WininitTest, EachFileGetsItsOwnLineAndOtherLinesSurvive) {
     EXPECT_EQ(bytes.find("GONE.DLL"), std::string::npos) << bytes;
     EXPECT_EQ(bytes.find("gone.dll"), std::string::npos) << bytes;
     // This form makes no entry in the system's own list.
-    EXPECT_EQ(ReadPendingRenames(), pendingBefore);
+    EXPECT_EQ(PendingRenameNames(), pendingBefore);
 }
 
 TEST_F(WininitTest, MissingWininitIsCreatedAtTheFlush) {

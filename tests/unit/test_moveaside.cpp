@@ -15,29 +15,10 @@
 
 namespace {
 
-const char kSessionManager[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
-const char kPendingValue[] = "PendingFileRenameOperations";
-
 // The pairs of the restart-time list: (source without "\??\", target).
 std::vector<std::pair<std::string, std::string>> PendingPairs() {
     std::vector<std::pair<std::string, std::string>> pairs;
-    TScopedRegKey key;
-    DWORD size = 0;
-    if (RegOpenKeyA(HKEY_LOCAL_MACHINE, kSessionManager, key.Receive()) != ERROR_SUCCESS ||
-        RegQueryValueExA(key.Get(), kPendingValue, nullptr, nullptr, nullptr, &size) !=
-            ERROR_SUCCESS) {
-        return pairs;
-    }
-    std::string data(size, '\0');
-    RegQueryValueExA(key.Get(), kPendingValue, nullptr, nullptr, reinterpret_cast<LPBYTE>(&data[0]),
-                     &size);
-    std::vector<std::string> names;
-    for (size_t at = 0; at < data.size();) {
-        size_t end = data.find('\0', at);
-        end = end == std::string::npos ? data.size() : end;
-        names.push_back(data.substr(at, end - at));
-        at = end + 1;
-    }
+    std::vector<std::string> names = PendingRenameNames();
     for (size_t i = 0; i + 1 < names.size() && !names[i].empty(); i += 2) {
         std::string source = names[i].compare(0, 4, "\\??\\") == 0 ? names[i].substr(4) : names[i];
         pairs.emplace_back(source, names[i + 1]);
@@ -61,17 +42,7 @@ void ForgetPendingIn(const std::string& dir) {
             data += "\\??\\" + pair.first + '\0' + pair.second + '\0';
         }
     }
-    TScopedRegKey key;
-    if (RegOpenKeyA(HKEY_LOCAL_MACHINE, kSessionManager, key.Receive()) != ERROR_SUCCESS) {
-        return;
-    }
-    if (data.empty()) {
-        RegDeleteValueA(key.Get(), kPendingValue);
-    } else {
-        data += '\0';
-        RegSetValueExA(key.Get(), kPendingValue, 0, REG_MULTI_SZ,
-                       reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(data.size()));
-    }
+    SetPendingRenames(data);
 }
 
 class MoveAsideTest : public TempDirTest {
