@@ -1,7 +1,7 @@
 // The Win32 subset that the program calls, for the native build: the types,
 // constants and ANSI functions with Windows' names, widths and error codes.
 // Implemented over Linux in pal/*.cpp (pal/README.md maps the calls to their
-// files). The program and the tests reach it through system/winapi.h; only
+// files). The program and the tests reach it through base/winapi.h; only
 // the layer's own sources and the native tool vantrel-reg include it
 // directly.
 #pragma once
