@@ -12,6 +12,7 @@
 #include "winapi.h"
 
 #include <iterator>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -372,7 +373,10 @@ const TFolderTables& FolderTables() {
 // layer's own paths. The folder removal would take the name itself, so a
 // link or junction counts as itself; but a profile's parent is the folder
 // its name leads to, since every name below it leads there too.
-bool IsProtectedFolderById(const TFolderTables& tables, std::string folder) {
+// The verdicts on parents are kept in `parents` (by the parent's key): the
+// folders of an installation share a few.
+bool IsProtectedFolderById(const TFolderTables& tables, std::string folder,
+                           std::unordered_map<std::string, bool>& parents) {
     while (folder.size() > 1 && (folder.back() == '\\' || folder.back() == '/')) {
         folder.pop_back();
     }
@@ -382,8 +386,17 @@ bool IsProtectedFolderById(const TFolderTables& tables, std::string folder) {
     }
     size_t cut = folder.find_last_of("\\/");
     std::string parent = cut == std::string::npos ? std::string() : folder.substr(0, cut);
-    return !IsDriveRoot(NormalizeFilePath(parent)) && FolderIdOf(parent, false, id) &&
-           tables.profileParentIds.count(id) != 0;
+    std::string parentKey = NormalizeFilePath(parent);
+    if (IsDriveRoot(parentKey)) {
+        return false;
+    }
+    auto known = parents.find(parentKey);
+    if (known != parents.end()) {
+        return known->second;
+    }
+    bool profiles = FolderIdOf(parent, false, id) && tables.profileParentIds.count(id) != 0;
+    parents.emplace(parentKey, profiles);
+    return profiles;
 }
 
 } // namespace
@@ -446,6 +459,10 @@ bool IsProtectedRegKey(const std::string& keyPath) {
 }
 
 bool IsProtectedDirectory(const std::string& path) {
+    return TProtectedFolders().IsProtected(path);
+}
+
+bool TProtectedFolders::IsProtected(const std::string& path) {
     // "X:" alone names drive X's current directory: a root all the same.
     if (IsDriveRoot(NormalizeFilePath(path))) {
         return true;
@@ -459,7 +476,7 @@ bool IsProtectedDirectory(const std::string& path) {
     if (tables.folders.count(key) != 0 || tables.profileParents.count(ParentKey(key)) != 0) {
         return true;
     }
-    return IsNtFamily() && IsProtectedFolderById(tables, folder);
+    return IsNtFamily() && IsProtectedFolderById(tables, folder, parents_);
 }
 
 std::vector<std::string> WellKnownRegKeys() {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 // True when deleting the key named by `keyPath` (a registry path taken as a
@@ -28,6 +29,16 @@ bool IsProtectedRegKey(const std::string& keyPath);
 // that any other name that reaches it (a SUBST drive, a share, a volume
 // name) is protected too.
 bool IsProtectedDirectory(const std::string& path);
+// IsProtectedDirectory for the folders of one run: what a folder's parent
+// is by its identity is asked once and kept, as the parents do not change
+// while the run removes the folders below them.
+class TProtectedFolders {
+  public:
+    bool IsProtected(const std::string& path);
+
+  private:
+    std::unordered_map<std::string, bool> parents_;
+};
 
 // The key named by a registry path taken as a key, in the form the guard
 // compares: root name (HKCR as HKLM\SOFTWARE\Classes), the subkey path

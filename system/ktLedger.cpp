@@ -258,7 +258,7 @@ void TLedger::DeleteInstallLog(const std::string& path) {
 
 bool TLedger::RemoveDirectoryEntry(const std::string& entry, const std::string& path,
                                    bool lastTry) {
-    if (IsProtectedDirectory(path)) {
+    if (protectedFolders_.IsProtected(path)) {
         Record(entry, path, TOutcome::Declined);
         return true;
     }

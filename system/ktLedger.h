@@ -43,6 +43,7 @@
 #pragma once
 
 #include "winapi.h"
+#include "ktGuardRails.h"
 
 #include <cstdint>
 #include <memory>
@@ -245,6 +246,8 @@ class TLedger {
     TReportFile* report_ = nullptr;
     // The real machine, or in preview the overlay.
     std::unique_ptr<TLedgerMachine> machine_;
+    // The guard rails for the folders of this run.
+    TProtectedFolders protectedFolders_;
     std::vector<std::string> (*holderQuery_)(const std::string& path) = nullptr;
     std::string phase_;
     int counts_[kOutcomeCount] = {};
