@@ -303,7 +303,17 @@ struct TFolderTables {
     // and the folders the profile parents lead to.
     std::unordered_set<TFileId, TFileIdHash> folderIds;
     std::unordered_set<TFileId, TFileIdHash> profileParentIds;
+    // The last names of those folders, upper-cased: another name of a
+    // folder ends in the same name (see IsProtectedFolderById).
+    std::unordered_set<std::string> folderNames;
+    std::unordered_set<std::string> profileParentNames;
 };
+
+// The last part of a folder's key ("C:\\A\\B" gives "B").
+std::string LastName(const std::string& key) {
+    size_t slash = key.find_last_of("\\/");
+    return slash == std::string::npos ? key : key.substr(slash + 1);
+}
 
 // Folder identifiers 0 to 0x3F cover every shell folder the system knows;
 // the ones it cannot name are skipped.
@@ -355,11 +365,13 @@ const TFolderTables& FolderTables() {
         for (const std::string& path : result.paths) {
             if (FolderIdOf(path, true, id)) {
                 result.folderIds.insert(id);
+                result.folderNames.insert(LastName(FolderKey(path)));
             }
         }
         for (const std::string& parent : result.profileParents) {
             if (FolderIdOf(parent, false, id)) {
                 result.profileParentIds.insert(id);
+                result.profileParentNames.insert(LastName(parent));
             }
         }
         return result;
@@ -373,6 +385,12 @@ const TFolderTables& FolderTables() {
 // layer's own paths. The folder removal would take the name itself, so a
 // link or junction counts as itself; but a profile's parent is the folder
 // its name leads to, since every name below it leads there too.
+// Each of those names ends in the folder's own last name (a drive or share
+// that is the folder itself is a root, protected already), so only a folder
+// of such a name is opened: the folders of an installation cost nothing.
+// A short name that the system made holds a "~" and is taken back to its
+// long form (NormalizedPath); one given by hand (which takes the restore
+// privilege) is not looked through.
 // The verdicts on parents are kept in `parents` (by the parent's key): the
 // folders of an installation share a few.
 bool IsProtectedFolderById(const TFolderTables& tables, std::string folder,
@@ -381,13 +399,14 @@ bool IsProtectedFolderById(const TFolderTables& tables, std::string folder,
         folder.pop_back();
     }
     TFileId id;
-    if (FolderIdOf(folder, true, id) && tables.folderIds.count(id) != 0) {
+    if (tables.folderNames.count(LastName(NormalizeFilePath(folder))) != 0 &&
+        FolderIdOf(folder, true, id) && tables.folderIds.count(id) != 0) {
         return true;
     }
     size_t cut = folder.find_last_of("\\/");
     std::string parent = cut == std::string::npos ? std::string() : folder.substr(0, cut);
     std::string parentKey = NormalizeFilePath(parent);
-    if (IsDriveRoot(parentKey)) {
+    if (IsDriveRoot(parentKey) || tables.profileParentNames.count(LastName(parentKey)) == 0) {
         return false;
     }
     auto known = parents.find(parentKey);
