@@ -25,9 +25,9 @@ bool IsProtectedRegKey(const std::string& keyPath);
 // Files, Start Menu, Desktop, Fonts and the rest that
 // SHGetSpecialFolderPathA names), a folder Windows creates below the Start
 // menu's Programs, a user's profile or the folder that holds the profiles.
-// On the NT family an existing folder is also known by its identity, so
-// that any other name that reaches it (a SUBST drive, a share, a volume
-// name) is protected too.
+// On the NT family an existing folder named like a protected one is also
+// known by its identity, so that any other name that reaches it (a SUBST
+// drive, a share, a volume name) is protected too.
 bool IsProtectedDirectory(const std::string& path);
 // IsProtectedDirectory for the folders of one run: what a folder's parent
 // is by its identity is asked once and kept, as the parents do not change

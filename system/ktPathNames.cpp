@@ -115,8 +115,9 @@ std::string NormalizedPath(const std::string& path) {
 }
 
 std::string NormalizedFolderPath(const std::string& path) {
-    // The NT family's guard rails also know a folder by its identity, which
-    // an alias given explicitly reaches; the 95 family opens no folder, so
-    // there the name itself is asked.
+    // On the 95 family, where such aliases come by default, the name itself
+    // is asked; on the NT family an alias given explicitly (which takes the
+    // restore privilege) is not looked through: a walk per folder costs
+    // more than it guards.
     return NormalForm(path, !IsNtFamily());
 }

@@ -19,7 +19,7 @@ std::string NormalizedPath(const std::string& path);
 
 // The same for a folder, where an alias without a "~" counts too: on the 95
 // family every existing path is asked for its long form (ktPathNames.cpp
-// tells which aliases lack a "~"; on the NT family the guard rails reach
-// them through the folder's identity). For the few paths that name
+// tells which aliases lack a "~"; on the NT family only one given by hand
+// does, and it is not looked through). For the few paths that name
 // folders, never for each file.
 std::string NormalizedFolderPath(const std::string& path);
