@@ -236,7 +236,7 @@ class Live:
         run is held inside its phases by servers that wait at a gate (a file
         the test creates), so every step happens while the phases run."""
         self.fresh("session")
-        gates = 8
+        gates = 24  # enough for wineboot to start and ask, on a loaded machine too
         servers = []
         for i in range(gates):
             server = "%s\\app\\gate%d.dll" % (DIR, i)
