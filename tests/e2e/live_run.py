@@ -253,6 +253,7 @@ class Live:
         report = self.work / "session.jsonl"
         env = self.m.env()
         env.update(VT_GATE=self.win(gate), VANTREL_TEST_LOG=self.win(calls))
+        ender = None
         running = subprocess.Popen(self.cmd(log, "/S", "/LOG=" + self.win(report)), env=env,
                                    start_new_session=True, stdin=subprocess.DEVNULL,
                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -296,7 +297,6 @@ class Live:
                         kill_tree(asker)
             expect(running.poll() is None, "the query ended the run")
             # The session ends all the same: the run stops after the entry.
-            ender = None
             if self.native:
                 # sigqueue(pid, SIGPWR, {1}): the session ends whatever the answer.
                 libc = ctypes.CDLL(None, use_errno=True)
@@ -306,16 +306,27 @@ class Live:
                 # What the system sends each top-level window when it ends the
                 # session anyway.
                 ender = subprocess.Popen(self.m.holder_cmd("session", "end"), env=self.m.env(),
-                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            done_servers = started()
-            time.sleep(0.2)
-            gate.touch()
+                                         start_new_session=True, stdout=subprocess.DEVNULL,
+                                         stderr=subprocess.DEVNULL)
+            # Gate after gate until the run takes the message and stops after
+            # the server it was waiting for.
+            while True:
+                done_servers = started()
+                expect(done_servers < gates, "every gate was used")
+                time.sleep(0.2)
+                gate.touch()
+                deadline = time.time() + 120
+                while time.time() < deadline and started() <= done_servers and \
+                        running.poll() is None:
+                    time.sleep(0.02)
+                if running.poll() is not None or started() <= done_servers:
+                    break
             code = running.wait(timeout=120)
             if ender is not None:
                 expect(ender.wait(timeout=60) == 0, "WM_ENDSESSION could not be sent")
         finally:
-            for proc in (running,):
-                if proc.poll() is None:
+            for proc in (running, ender):
+                if proc is not None and proc.poll() is None:
                     kill_tree(proc)
         expect(code in (1603, 1603 % 256), "exit %s after the session ended" % code)
         entries = self.report("session.jsonl")
